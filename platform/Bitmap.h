@@ -1,0 +1,72 @@
+// A decoded picture in memory, as the decoders produce it and as the render
+// framework fills images from it.
+//
+// Rows are stored top-down without padding. Pixel layouts:
+//  - 32 bits: one little-endian 32-bit word 0xAARRGGBB per pixel (bytes B, G, R, A);
+//  - 24 bits: bytes B, G, R;
+//  - 8 bits: one palette index per pixel; `palette` holds 0xAARRGGBB colours.
+// An 8-bit bitmap keeps its indices so that an alpha mask can read them.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace nb {
+
+struct Bitmap {
+    int width = 0;
+    int height = 0;
+    int bitsPerPixel = 32;  // 8, 24 or 32
+    std::vector<uint8_t> pixels;
+    std::vector<uint32_t> palette;
+
+    bool empty() const { return width <= 0 || height <= 0; }
+    int bytesPerPixel() const { return bitsPerPixel / 8; }
+    size_t stride() const { return size_t(width) * size_t(bytesPerPixel()); }
+
+    void allocate(int w, int h, int bpp) {
+        width = w;
+        height = h;
+        bitsPerPixel = bpp;
+        pixels.assign(size_t(w) * size_t(h) * size_t(bpp / 8), 0);
+    }
+
+    // The pixel as 0xAARRGGBB; 24-bit pixels and palette colours read with
+    // alpha 255 unless the palette entry says otherwise.
+    uint32_t argb(int x, int y) const {
+        const uint8_t* p = pixels.data() + size_t(y) * stride() + size_t(x) * size_t(bytesPerPixel());
+        switch (bitsPerPixel) {
+            case 32: {
+                uint32_t v;
+                std::memcpy(&v, p, 4);
+                return v;
+            }
+            case 24: return 0xFF000000u | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+            case 8: return *p < palette.size() ? palette[*p] : 0xFF000000u;
+            default: return 0;
+        }
+    }
+    // The 8-bit value of a pixel: the palette index for 8-bit bitmaps, the
+    // blue channel otherwise.
+    uint8_t value8(int x, int y) const {
+        const uint8_t* p = pixels.data() + size_t(y) * stride() + size_t(x) * size_t(bytesPerPixel());
+        return *p;
+    }
+    void setArgb(int x, int y, uint32_t v) {
+        uint8_t* p = pixels.data() + size_t(y) * stride() + size_t(x) * 4;
+        std::memcpy(p, &v, 4);
+    }
+
+    // The same picture with 32 bits per pixel; pixels that had no alpha get 255.
+    Bitmap to32() const {
+        if (bitsPerPixel == 32) return *this;
+        Bitmap r;
+        r.allocate(width, height, 32);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) r.setArgb(x, y, argb(x, y) | (bitsPerPixel == 24 ? 0xFF000000u : 0u));
+        return r;
+    }
+};
+
+}  // namespace nb

@@ -1,0 +1,106 @@
+// Images cut into equal patterns, held as textures on the device, with a CPU
+// copy of every texture so that Pixel answers without the GPU (and the
+// picture hit test works on the null device too).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Bitmap.h"
+#include "platform/ByteIO.h"
+
+namespace nb {
+
+class TRenderDevice;
+class TRenderImages;
+
+enum class TImageQuality : uint8_t { aqLow, aqMedium, aqHigh };
+enum class TAlphaLevel : uint8_t { alNone, alMask, alFull, alExclusive };
+
+// Pixel format indices of textures and payloads.
+enum TPixelFormat : int {
+    pfR3G3B2 = 0, pfR5G6B5 = 1, pfX8R8G8B8 = 2, pfX1R5G5B5 = 3, pfX4R4G4B4 = 4,
+    pfA8R8G8B8 = 5, pfA1R5G5B5 = 6, pfA4R4G4B4 = 7, pfA8R3G3B2 = 8, pfA2R2G2B2 = 9, pfA8 = 10,
+};
+// Bytes per pixel of a format (0 for an unknown index).
+int PixelFormatBytes(int format);
+// Reads one pixel of `format` from `src` and widens it to 0xAARRGGBB (a
+// channel of n bits with value v becomes round(v * 255 / (2^n - 1)); a
+// missing channel reads 255).
+uint32_t PixelToArgb(int format, const uint8_t* src);
+
+class TRenderImage {
+public:
+    explicit TRenderImage(TRenderImages* owner = nullptr);
+    ~TRenderImage();
+
+    std::string Name;
+    int PatternWidth = 0, PatternHeight = 0;
+    int VisibleWidth = 0, VisibleHeight = 0;
+    int PatternCount = 0;
+    int TextureWidth = 0, TextureHeight = 0;
+    int TextureCount = 0;
+    int PixelFormat = pfA8R8G8B8;
+    TImageQuality Quality = TImageQuality::aqHigh;
+    TAlphaLevel AlphaLevel = TAlphaLevel::alFull;
+    bool MipMapping = false;
+
+    int PatternsPerRow() const;
+    int PatternRows() const;
+    int PatternsPerTexture() const;
+
+    // The preparation rules; false when the image is not valid.
+    bool Prepare();
+    // Builds the textures from a decoded picture (frame i -> pattern i).
+    bool Fill(const Bitmap& bitmap);
+    // Reads an image payload (the glyph picture of a font record).
+    bool LoadFromPayload(ByteReader& in);
+    // Texel (x, y) of texture `texture` as 0xAARRGGBB; 0 when out of range.
+    uint32_t Pixel(int x, int y, int texture) const;
+
+    // Texture coordinates of a pattern with an optional sub-rectangle:
+    // u0,v0 (top-left) and u1,v1 (bottom-right) before mirror/flip. False
+    // when the image has no textures or patterns.
+    bool PatternUV(int pattern, int subX, int subY, int subW, int subH, int& texture,
+                   float& u0, float& v0, float& u1, float& v1) const;
+
+    // CPU copy of each texture, TextureWidth * TextureHeight ARGB words.
+    const std::vector<std::vector<uint32_t>>& Texels() const { return texels_; }
+    // Backend texture handle of texture i (0 when none, e.g. null device).
+    uint32_t Handle(int i) const;
+
+    // Device life cycle: release and recreate the backend textures.
+    void ReleaseTextures();
+    bool RestoreTextures();
+
+private:
+    friend class TRenderImages;
+    bool Upload();
+    TRenderImages* owner_;
+    std::vector<std::vector<uint32_t>> texels_;
+    std::vector<uint32_t> handles_;
+};
+
+// The image list: owns its images and forwards device events to them.
+class TRenderImages {
+public:
+    explicit TRenderImages(TRenderDevice* device = nullptr);
+    ~TRenderImages();
+
+    bool MipMappping = false;
+
+    TRenderImage* Add(const std::string& name);
+    void Remove(TRenderImage* image);
+    void Clear();
+    size_t Count() const { return images_.size(); }
+    TRenderDevice* Device() const { return device_; }
+
+private:
+    TRenderDevice* device_;
+    std::vector<std::unique_ptr<TRenderImage>> images_;
+    int subscription_ = -1;
+};
+
+}  // namespace nb
