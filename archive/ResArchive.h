@@ -6,6 +6,7 @@
 // answers failure, it never reads outside its buffers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -30,6 +31,17 @@ struct TResRecordInfo {
 class TResArchive {
 public:
     static constexpr uint16_t kFontKind = 3;
+    // Size of the header in front of every record's data.
+    static constexpr size_t kRecordHeaderSize = 44;
+    // Limits on what a record header may claim before memory is set aside for
+    // it: no record unpacks to more than 512 MiB, nor to more than zlib could
+    // possibly expand its stored bytes.
+    static constexpr int64_t kMaxUnpackedSize = int64_t(512) << 20;
+    static constexpr int64_t kMaxInflateRatio = 1040;
+    static bool UnpackedSizeAcceptable(int64_t unpacked, int64_t stored);
+    // Inflates zlib data; true only when it yields exactly `unpacked` bytes.
+    static bool InflateExact(const uint8_t* data, size_t size, int64_t unpacked,
+                             std::vector<uint8_t>& out);
 
     TOpenModes OpenMode = TOpenModes::opUpdate;
 
@@ -48,13 +60,23 @@ public:
     int IndexOf(std::string_view key) const;      // case-insensitive, -1 when absent
     bool HasRecord(std::string_view key);         // ensures open, then IndexOf >= 0
 
-    // Reads and decompresses a record to exactly its unpacked size.
+    // Reads and decompresses a record to exactly its unpacked size. Every
+    // read opens the file by itself; the first read after Open clears the
+    // open mark and takes the table from the file again (it may have been
+    // rewritten since), later reads use that table. Enciphered records are
+    // never deciphered (no cipher key is ever set), so they fail to unpack.
     bool ReadRecord(std::string_view key, std::vector<uint8_t>& out);
     // Read record, then append the bytes to `stream`.
     bool ReadRecordToStream(std::string_view key, std::vector<uint8_t>& stream);
+    // The record's data exactly as stored (compressed, possibly enciphered),
+    // for tools that copy records between archives without unpacking them.
+    bool ReadStored(std::string_view key, std::vector<uint8_t>& stored);
 
 private:
-    bool readTable(const std::vector<uint8_t>& file);
+    bool readTable();
+    bool createEmpty();
+    // Reads a record's stored bytes; answers its index, or -1 on failure.
+    int readStoredBytes(std::string_view key, std::vector<uint8_t>& stored);
     std::string fileName_;
     bool open_ = false;
     std::vector<TResRecordInfo> records_;

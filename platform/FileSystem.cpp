@@ -175,7 +175,7 @@ bool writeFile(std::string_view path, const void* data, size_t size) {
     std::string target = resolveForCreate(path);
     FILE* f = std::fopen(target.c_str(), "wb");
     if (!f) return false;
-    bool ok = std::fwrite(data, 1, size, f) == size;
+    bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
     if (std::fclose(f) != 0) ok = false;
     return ok;
 }
@@ -184,7 +184,7 @@ bool appendFile(std::string_view path, std::string_view data) {
     std::string target = resolveForCreate(path);
     FILE* f = std::fopen(target.c_str(), "ab");
     if (!f) return false;
-    bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+    bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), f) == data.size();
     if (std::fclose(f) != 0) ok = false;
     return ok;
 }

@@ -10,6 +10,7 @@ namespace nb {
 
 class TRenderDevice;
 class TRenderImage;
+struct GfxVertex;
 
 struct TPoint2 {
     double x = 0, y = 0;
@@ -24,10 +25,22 @@ struct TDrawSource {
     bool flip = false;
 };
 
+// Batching rules: one vertex and one index buffer of `VertexCache` entries
+// each. A primitive is added to the current batch unless the batch must be
+// drawn first: its vertices or indices would not fit, the primitive kind
+// (lines or triangles) changes, the effect word differs from the batch's, or
+// the texture differs. Textured quads are shifted by -0.5 so that texels land
+// on pixels; untextured shapes are not. Bit 28 of the effect word is set when
+// the colours are not all 0xFFFFFFFF (modulate). The batch is drawn at end of
+// scene and when the antialias setting changes. Drawing while the device is
+// not live (or lost) is discarded. The canvas must be destroyed before its
+// device.
 class TRenderCanvas {
 public:
     explicit TRenderCanvas(TRenderDevice* device);
     ~TRenderCanvas();
+    TRenderCanvas(const TRenderCanvas&) = delete;
+    TRenderCanvas& operator=(const TRenderCanvas&) = delete;
 
     bool AlphaTesting = true;
     int VertexCache = 4096;
@@ -51,9 +64,17 @@ public:
     // Draw calls issued since the counter was last reset (for tests/bench).
     int DrawCalls() const { return drawCalls_; }
     void ResetDrawCalls() { drawCalls_ = 0; }
+    // Vertices waiting in the current batch.
+    int PendingVertices() const;
+    // True between the device's initialise (or reset) and finalise (or loss).
+    bool Ready() const;
 
 private:
     struct Impl;
+    // Adds one primitive (vertices and indices relative to them), drawing the
+    // batch first when the batching rules say so.
+    void addPrimitive(bool lines, uint32_t effect, uint32_t texture, const GfxVertex* vertices, int vertexCount,
+                      const uint32_t* indices, int indexCount);
     TRenderDevice* device_;
     bool antialias_ = false;
     int drawCalls_ = 0;

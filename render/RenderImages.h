@@ -35,6 +35,8 @@ class TRenderImage {
 public:
     explicit TRenderImage(TRenderImages* owner = nullptr);
     ~TRenderImage();
+    TRenderImage(const TRenderImage&) = delete;
+    TRenderImage& operator=(const TRenderImage&) = delete;
 
     std::string Name;
     int PatternWidth = 0, PatternHeight = 0;
@@ -68,26 +70,44 @@ public:
 
     // CPU copy of each texture, TextureWidth * TextureHeight ARGB words.
     const std::vector<std::vector<uint32_t>>& Texels() const { return texels_; }
-    // Backend texture handle of texture i (0 when none, e.g. null device).
+    // Backend texture handle of texture i (0 when none: the device is not
+    // live, or the upload failed).
     uint32_t Handle(int i) const;
+
+    // The pixel format textures are made in: A8R8G8B8, or X8R8G8B8 for
+    // images without an alpha channel (alNone).
+    int DeviceFormat() const;
 
     // Device life cycle: release and recreate the backend textures.
     void ReleaseTextures();
     bool RestoreTextures();
 
+    // The device whose backend holds the textures (set from the owning list;
+    // fonts attach their glyph images themselves). Textures are made only
+    // while that device is live.
+    void SetDevice(TRenderDevice* device) { device_ = device; }
+    TRenderDevice* Device() const { return device_; }
+
+    // Drops the textures and the CPU copy; the image describes no picture.
+    void Clear();
+
 private:
     friend class TRenderImages;
     bool Upload();
     TRenderImages* owner_;
+    TRenderDevice* device_ = nullptr;
     std::vector<std::vector<uint32_t>> texels_;
     std::vector<uint32_t> handles_;
 };
 
-// The image list: owns its images and forwards device events to them.
+// The image list: owns its images and forwards device events to them. The
+// list must be destroyed before its device.
 class TRenderImages {
 public:
     explicit TRenderImages(TRenderDevice* device = nullptr);
     ~TRenderImages();
+    TRenderImages(const TRenderImages&) = delete;
+    TRenderImages& operator=(const TRenderImages&) = delete;
 
     bool MipMappping = false;
 

@@ -66,8 +66,9 @@ public:
 
     // Conversions (throw ScriptError when impossible):
     // strings: integers decimal, reals shortest general form with up to 15
-    // significant digits, Booleans "True"/"False", date-times as date-time
-    // text, empty "".
+    // significant digits and the point "." (0.1 -> "0.1", 1e20 -> "1E20"),
+    // Booleans "True"/"False", date-times as "dd.mm.yyyy hh:nn:ss" (no time
+    // at exactly midnight), empty "".
     std::string toString() const;
     // Reals round half to even; out-of-range raises; true = -1, false = 0;
     // strings must hold a number.
@@ -79,6 +80,8 @@ public:
 
     // Operators (mixed-kind rules of the value type). Each throws ScriptError
     // when the operands do not fit; the caller reports the operator message.
+    // Integer arithmetic is exact: a 32-bit result that overflows widens to a
+    // 64-bit integer, a 64-bit overflow raises (details in ScriptValue.cpp).
     TScriptValue add(const TScriptValue& b) const;
     TScriptValue sub(const TScriptValue& b) const;
     TScriptValue mul(const TScriptValue& b) const;

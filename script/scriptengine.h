@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "script/ScriptValue.h"
@@ -67,12 +68,24 @@ public:
     explicit TVarList(TScriptEngine* owner = nullptr) : owner_(owner) {}
 
     size_t Count() const { return vars_.size(); }
-    TVar& operator[](size_t i) { return vars_[i]; }
+    // Writable access may rename records, so HasArray recounts after it.
+    TVar& operator[](size_t i) {
+        namesTouched_ = true;
+        return vars_[i];
+    }
     const TVar& operator[](size_t i) const { return vars_[i]; }
-    auto begin() { return vars_.begin(); }
-    auto end() { return vars_.end(); }
+    auto begin() {
+        namesTouched_ = true;
+        return vars_.begin();
+    }
+    auto end() {
+        namesTouched_ = true;
+        return vars_.end();
+    }
     auto begin() const { return vars_.begin(); }
     auto end() const { return vars_.end(); }
+    // The value of record i; its name stays as it is.
+    TScriptValue& ValueAt(size_t i) { return vars_[i].value; }
 
     void Clear();
     int IndexOf(std::string_view name) const;
@@ -95,12 +108,28 @@ public:
     bool Get(std::string_view name, TVar& out) const;
     void CopyInto(TVarList& other) const;
     void Remove(std::string_view name);
+    // Appends the record as it is, without any check (argument lists, whose
+    // records share the names "VAR" and "VALUE").
+    void Append(TVar v);
+    // Exchanges the records of two lists; each keeps its interpreter.
+    void Swap(TVarList& other);
+    // Replaces the records by copies of the other list's (no checks, no
+    // warnings); this list keeps its interpreter.
+    void Assign(const TVarList& other);
 
     TScriptEngine* owner() const { return owner_; }
 
 private:
+    void Push(TVar v);
+    void Replace(size_t i, const TVar& v);
+
     TScriptEngine* owner_;
     std::vector<TVar> vars_;
+    // Number of names holding "[" (array elements), so that the common case
+    // of a table without arrays answers HasArray at once. Recounted when
+    // writable access may have renamed a record.
+    mutable size_t arrayNames_ = 0;
+    mutable bool namesTouched_ = false;
 };
 
 // Valid variable name: identifier characters, not starting with a digit,

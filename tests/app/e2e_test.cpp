@@ -1,0 +1,153 @@
+// End-to-end: the real player binary, headless, on small games written with
+// the nbtool library; observations through the files the game writes
+// (settings INI via SetIni, the error log) and screenshots.
+#include <gtest/gtest.h>
+
+#include "TestGame.h"
+#include "media/Decoders.h"
+#include "platform/Bitmap.h"
+
+using nb::GameNode;
+using nbtest::RunPlayer;
+using nbtest::TempDir;
+
+namespace {
+
+// Player arguments that keep the run isolated from the user's configuration.
+std::string env(const TempDir& dir) { return "XDG_CONFIG_HOME='" + dir.path() + "' "; }
+
+int run(const TempDir& dir, const std::string& args) {
+    std::string cmd = "cd '" + dir.path() + "' && " + env(dir) + std::string(NB_BINARY_DIR) +
+                      "/nbplayer " + args + " >'" + dir.path() + "player.log' 2>&1";
+    int rc = std::system(cmd.c_str());
+    if (rc == -1 || !WIFEXITED(rc)) return -1;
+    return WEXITSTATUS(rc);
+}
+
+bool loadPng(const std::string& path, nb::Bitmap& bmp) {
+    auto bytes = nb::fs::readFile(path);
+    return bytes && nb::DecodePng(bytes->data(), bytes->size(), bmp);
+}
+
+bool drawingDisabled(const TempDir& dir) {
+    return dir.read("player.log").find("drawing disabled") != std::string::npos;
+}
+
+// A game: root with settings INI "s.ini", one screen (Key 2) with the given
+// hooks, children added by the caller.
+GameNode baseGame(GameNode screen) {
+    return GameNode("TNBDB")
+        .set("Key", 1)
+        .set("Id", "Test Game")
+        .set("InitScreen", 2)
+        .set("IniFile", "s.ini")
+        .add(std::move(screen.set("Key", 2).set("Id", "Main")));
+}
+
+}  // namespace
+
+TEST(PlayerCommandLine, HelpVersionAndUnknownOptions) {
+    TempDir dir;
+    EXPECT_EQ(run(dir, "--help"), 0);
+    std::string help = dir.read("player.log");
+    for (const char* opt : {"--headless", "--fast", "--max-ticks", "--seed", "--input", "--screenshot", "--windowed"})
+        EXPECT_NE(help.find(opt), std::string::npos) << opt;
+    EXPECT_EQ(run(dir, "--version"), 0);
+    EXPECT_EQ(run(dir, "--no-such-option"), 2);
+    std::string err = dir.read("player.log");
+    EXPECT_NE(err.find("--no-such-option"), std::string::npos);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(run(dir, "--max-ticks abc"), 2);
+    EXPECT_EQ(run(dir, "--screenshot nocolon"), 2);
+}
+
+TEST(PlayerEndToEnd, NoGameRunsTheLogoPhaseAndDrawsBlack) {
+    TempDir dir;
+    ASSERT_EQ(run(dir, "--headless --fast --max-ticks 150 --screenshot 120:out.png"), 0);
+    nb::Bitmap shot;
+    ASSERT_TRUE(loadPng(dir.file("out.png"), shot));
+    ASSERT_EQ(shot.width, 1024);
+    ASSERT_EQ(shot.height, 768);
+    for (int y = 0; y < 768; y += 7)
+        for (int x = 0; x < 1024; x += 7) ASSERT_EQ(shot.argb(x, y) & 0xFFFFFFu, 0u) << x << "," << y;
+}
+
+TEST(PlayerEndToEnd, HooksRunAtTheirTicksAndExitHookRunsOnClose) {
+    TempDir dir;
+    GameNode game = baseGame(GameNode("TNBScreen")
+                                 .set("exInit", "SetIni('T', 'screenInit', 'yes');")
+                                 .set("exShow", "SetIni('T', 'show', 'yes');"));
+    game.set("exInit", "SetIni('T', 'rootInit', 'yes');").set("exExit", "SetIni('T', 'exit', 'yes');");
+    ASSERT_TRUE(dir.writeGame("g.nbf", game));
+
+    // Tick 18: nothing initialised yet (no logos: Init runs on tick 19).
+    ASSERT_EQ(run(dir, "--headless --fast --max-ticks 18 g.nbf"), 0);
+    std::string ini = dir.read("s.ini");
+    EXPECT_EQ(ini.find("rootInit"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("exit=yes"), std::string::npos) << ini;
+
+    dir.write("s.ini", "");
+    ASSERT_EQ(run(dir, "--headless --fast --max-ticks 101 g.nbf"), 0);
+    ini = dir.read("s.ini");
+    EXPECT_NE(ini.find("rootInit=yes"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("screenInit=yes"), std::string::npos) << ini;
+    EXPECT_EQ(ini.find("show=yes"), std::string::npos) << "Show runs on tick 102: " << ini;
+
+    dir.write("s.ini", "");
+    ASSERT_EQ(run(dir, "--headless --fast --max-ticks 102 g.nbf"), 0);
+    EXPECT_NE(dir.read("s.ini").find("show=yes"), std::string::npos);
+}
+
+TEST(PlayerEndToEnd, ScriptErrorsAreLoggedWithElementAndHook) {
+    TempDir dir;
+    ASSERT_TRUE(dir.writeGame("g.nbf", baseGame(GameNode("TNBScreen").set("exShow", "x := zzz"))));
+    ASSERT_EQ(run(dir, "--headless --fast --max-ticks 110 g.nbf"), 0);
+    EXPECT_EQ(dir.read("nimbel.err"), "Variable not found: ZZZ (ZZZ  in Main <TNBScreen>) Show\r\n");
+}
+
+TEST(PlayerEndToEnd, ExitGameClosesAndRunsTheExitHook) {
+    TempDir dir;
+    GameNode game = baseGame(GameNode("TNBScreen").set("exProcess", "ExitGame;"));
+    game.set("exExit", "SetIni('T', 'exit', 'yes');");
+    ASSERT_TRUE(dir.writeGame("g.nbf", game));
+    ASSERT_EQ(run(dir, "--headless --fast --max-ticks 100000 g.nbf"), 0);
+    EXPECT_NE(dir.read("s.ini").find("exit=yes"), std::string::npos);
+}
+
+TEST(PlayerEndToEnd, ShapesDrawWithExactColoursAndClicksReachThem) {
+    TempDir dir;
+    GameNode screen("TNBScreen");
+    screen.add(GameNode("TNBShape")
+                   .set("Key", 3)
+                   .set("Id", "Red")
+                   .set("rX", 10.0)
+                   .set("rY", 20.0)
+                   .set("SizeX", 100)
+                   .set("SizeY", 50)
+                   .set("hxColor", 0xFF0000u)
+                   .set("hxDrawFx", 1)
+                   .set("exMouseDown", "SetIni('T', 'down', X);"));
+    screen.add(GameNode("TNBShape")
+                   .set("Key", 4)
+                   .set("Id", "Blend")
+                   .set("rX", 200.0)
+                   .set("rY", 200.0)
+                   .set("SizeX", 40)
+                   .set("SizeY", 40)
+                   .set("hxColor", 0x0000FFu)
+                   .set("hxTrans", 128));
+    ASSERT_TRUE(dir.writeGame("g.nbf", baseGame(std::move(screen))));
+    dir.write("input.txt", "# press inside the red shape\n105 down 50 40\n106 up 50 40\n");
+    ASSERT_EQ(run(dir, "--headless --fast --max-ticks 110 --input input.txt --screenshot 103:shot.png g.nbf"), 0);
+    EXPECT_NE(dir.read("s.ini").find("down=10"), std::string::npos) << dir.read("s.ini");
+    if (drawingDisabled(dir)) GTEST_SKIP() << "no OpenGL context here: " << dir.read("player.log");
+    nb::Bitmap shot;
+    ASSERT_TRUE(loadPng(dir.file("shot.png"), shot));
+    EXPECT_EQ(shot.argb(10, 20) & 0xFFFFFFu, 0xFF0000u);
+    EXPECT_EQ(shot.argb(109, 69) & 0xFFFFFFu, 0xFF0000u);
+    EXPECT_EQ(shot.argb(110, 70) & 0xFFFFFFu, 0u);
+    EXPECT_EQ(shot.argb(9, 20) & 0xFFFFFFu, 0u);
+    uint32_t blend = shot.argb(220, 220) & 0xFFFFFFu;  // 128/255 of blue over black
+    EXPECT_EQ(blend >> 16, 0u);
+    EXPECT_NEAR(double(blend & 0xFF), 128.0, 1.0);
+}

@@ -1,0 +1,199 @@
+// The shell in-process: logo-phase timing, input routing rules and window
+// mode requests, driven tick by tick with the fast timer.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdio>
+// jpeglib.h needs size_t and FILE declared first.
+#include <jpeglib.h>
+
+#include "TestGame.h"
+#include "app/MainForm.h"
+#include "render/RenderTimers.h"
+#include "scene/UnitNBDB.h"
+
+using nb::GameNode;
+using nbtest::TempDir;
+
+namespace {
+
+bool writeJpeg(const std::string& path, int w, int h, uint8_t r, uint8_t g, uint8_t b) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    jpeg_stdio_dest(&c, f);
+    c.image_width = JDIMENSION(w);
+    c.image_height = JDIMENSION(h);
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<uint8_t> row(size_t(w) * 3);
+    for (int x = 0; x < w; ++x) {
+        row[size_t(x) * 3] = r;
+        row[size_t(x) * 3 + 1] = g;
+        row[size_t(x) * 3 + 2] = b;
+    }
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW p = row.data();
+        jpeg_write_scanlines(&c, &p, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    return std::fclose(f) == 0;
+}
+
+struct Shell {
+    explicit Shell(const std::string& game) {
+        nb::PlayerOptions o;
+        o.headless = true;
+        o.fast = true;
+        o.seed = 1;
+        o.gamePath = game;
+        form = std::make_unique<nb::TFormMain>(o);
+        ok = form->FormCreate();
+    }
+    // Runs frames until `tick` process ticks have run.
+    void runTo(int64_t tick) {
+        while (form->Ticks() < tick) form->Timer()->Idle();
+    }
+    std::unique_ptr<nb::TFormMain> form;
+    bool ok = false;
+};
+
+GameNode simpleGame() {
+    return GameNode("TNBDB").set("Key", 1).set("InitScreen", 2).add(GameNode("TNBScreen").set("Key", 2).set("Id", "Main"));
+}
+
+}  // namespace
+
+TEST(ShellLogos, WithoutLogosInitOnTick19AndShowOnTick102) {
+    TempDir dir;
+    ASSERT_TRUE(dir.writeGame("g.nbf", simpleGame()));
+    Shell s(dir.file("g.nbf"));
+    ASSERT_TRUE(s.ok);
+    s.runTo(18);
+    EXPECT_FALSE(s.form->GameInitialised());
+    s.runTo(19);
+    EXPECT_TRUE(s.form->GameInitialised());
+    s.runTo(101);
+    EXPECT_FALSE(s.form->FirstScreenShown());
+    EXPECT_EQ(s.form->LogoIndex(), 10);
+    s.runTo(102);
+    EXPECT_TRUE(s.form->FirstScreenShown());
+    EXPECT_EQ(s.form->LogoIndex(), -1);
+}
+
+TEST(ShellLogos, LogosOneAndThreeShowForAHundredTicksEachThenAGap) {
+    TempDir dir;
+    ASSERT_TRUE(dir.writeGame("g.nbf", simpleGame()));
+    ASSERT_EQ(std::system(("mkdir -p '" + dir.path() + "logos'").c_str()), 0);
+    ASSERT_TRUE(writeJpeg(dir.file("logos/logo1.jpg"), 64, 32, 200, 10, 10));
+    ASSERT_TRUE(writeJpeg(dir.file("logos/logo3.jpg"), 64, 32, 10, 200, 10));
+    Shell s(dir.file("g.nbf"));
+    ASSERT_TRUE(s.ok);
+    s.runTo(1);
+    EXPECT_EQ(s.form->LogoIndex(), 1);
+    s.runTo(19);
+    EXPECT_TRUE(s.form->GameInitialised());
+    EXPECT_FALSE(s.form->FirstScreenShown());
+    s.runTo(101);
+    EXPECT_EQ(s.form->LogoIndex(), 1);
+    EXPECT_EQ(s.form->FadeCounter(), 100);
+    s.runTo(102);
+    EXPECT_EQ(s.form->LogoIndex(), 3);
+    s.runTo(119);
+    EXPECT_FALSE(s.form->FirstScreenShown());
+    s.runTo(120);
+    EXPECT_TRUE(s.form->FirstScreenShown());
+    s.runTo(203);
+    EXPECT_EQ(s.form->LogoIndex(), 10);
+    s.runTo(303);
+    EXPECT_EQ(s.form->LogoIndex(), 10);
+    s.runTo(304);
+    EXPECT_EQ(s.form->LogoIndex(), -1);
+}
+
+TEST(ShellLogos, PressesDuringTheLogoJumpToTheFadeOut) {
+    TempDir dir;
+    ASSERT_TRUE(dir.writeGame("g.nbf", simpleGame()));
+    ASSERT_EQ(std::system(("mkdir -p '" + dir.path() + "logos'").c_str()), 0);
+    ASSERT_TRUE(writeJpeg(dir.file("logos/logo1.jpg"), 64, 32, 200, 10, 10));
+    Shell s(dir.file("g.nbf"));
+    s.runTo(11);  // counter 10: ignored
+    s.form->FormMouseDown(5, 5, 0);
+    EXPECT_EQ(s.form->FadeCounter(), 10);
+    s.runTo(51);  // counter 50: jumps to 83
+    s.form->FormMouseDown(5, 5, 0);
+    EXPECT_EQ(s.form->FadeCounter(), 83);
+    s.runTo(58);  // counter 90: restarts the fade-out at 83
+    s.form->FormMouseDown(5, 5, 0);
+    EXPECT_EQ(s.form->FadeCounter(), 83);
+}
+
+TEST(ShellInput, ProbeNoMsNBDBAndLoadingIgnoresTheMouse) {
+    TempDir dir;
+    // A small button with a press hook and a shape with NoMsNBDB; the root's press hook counts the presses it sees.
+    GameNode screen = GameNode("TNBScreen").set("Key", 2).set("Id", "Main");
+    screen.add(GameNode("TNBShape").set("Key", 3).set("Id", "Btn").set("rX", 100.0).set("rY", 100.0)
+                   .set("SizeX", 4).set("SizeY", 4).set("exMouseDown", "NBDB.BtnHits := NBDB.BtnHits + 1;"));
+    screen.add(GameNode("TNBShape").set("Key", 5).set("Id", "Quiet").set("rX", 500.0).set("rY", 500.0)
+                   .set("SizeX", 50).set("SizeY", 50).set("NoMsNBDB", true));
+    GameNode game = GameNode("TNBDB").set("Key", 1).set("InitScreen", 2)
+                        .set("exInit", "BtnHits := 0; RootHits := 0;")
+                        .set("exMouseDown", "RootHits := RootHits + 1;")
+                        .add(std::move(screen));
+    ASSERT_TRUE(dir.writeGame("g.nbf", game));
+    Shell s(dir.file("g.nbf"));
+    s.runTo(102);
+    auto& ctx = s.form->Ctx();
+    auto var = [&](const char* n) {
+        nb::TScriptValue v;
+        return ctx.Root()->GetValue(n, v) ? v.toInt32() : -999;
+    };
+    // Two pixels left of the button still reaches it (probe (2, 0)).
+    s.form->FormMouseDown(98, 101, 0);
+    s.form->FormMouseUp(98, 101);
+    EXPECT_EQ(var("BTNHITS"), 1);
+    EXPECT_EQ(var("ROOTHITS"), 1);
+    // NoMsNBDB: the root's hook does not run.
+    int before = var("ROOTHITS");
+    s.form->FormMouseDown(520, 520, 0);
+    s.form->FormMouseUp(520, 520);
+    EXPECT_EQ(var("ROOTHITS"), before);
+    // While loading, mouse events change nothing.
+    ctx.imageLoad.loading = true;
+    nb::TNBElement* hoveredBefore = ctx.ui.hovered;
+    s.form->FormMouseMove(100, 100);
+    EXPECT_EQ(ctx.ui.hovered, hoveredBefore);
+    s.form->FormMouseDown(101, 101, 0);
+    EXPECT_EQ(var("BTNHITS"), 1);
+    ctx.imageLoad.loading = false;
+}
+
+TEST(ShellInput, TypedCharactersEditTheTypingTarget) {
+    TempDir dir;
+    GameNode screen = GameNode("TNBScreen").set("Key", 2).set("Id", "Main");
+    screen.add(GameNode("TNBText").set("Key", 3).set("Id", "Edit").set("Text", "ab"));
+    GameNode game = GameNode("TNBDB").set("Key", 1).set("InitScreen", 2).add(std::move(screen));
+    ASSERT_TRUE(dir.writeGame("g.nbf", game));
+    Shell s(dir.file("g.nbf"));
+    s.runTo(102);
+    auto& ctx = s.form->Ctx();
+    nb::TNBElement* text = nb::TNBElement::FindByKey(ctx.Root(), 3);
+    ASSERT_NE(text, nullptr);
+    s.form->FormKeyPress('x');  // no typing target yet: ignored
+    ctx.ui.typingTarget = text;
+    s.form->FormKeyPress('c');
+    s.form->FormKeyPress(0xE0);  // a Cyrillic letter is a character too
+    s.form->FormKeyPress(7);     // control characters are ignored
+    nb::TPropValue v;
+    ASSERT_TRUE(text->ReadPropByName("Text", v));
+    EXPECT_EQ(v.s, std::string("abc\xE0"));
+    for (int i = 0; i < 6; ++i) s.form->FormKeyPress(8);
+    ASSERT_TRUE(text->ReadPropByName("Text", v));
+    EXPECT_EQ(v.s, "");
+}

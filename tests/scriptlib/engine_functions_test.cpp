@@ -1,0 +1,230 @@
+// The engine functions through real scripts on a real scene: argument rules
+// and failures, the screen-change protocols with their counters and
+// releases, the random generator, settings, files and element order.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "archive/ResArchive.h"
+#include "media/UnitNBIm.h"
+#include "platform/FileSystem.h"
+#include "platform/Graphics.h"
+#include "platform/Png.h"
+#include "render/RenderDevices.h"
+#include "render/RenderImages.h"
+#include "scene/UnitNBDB.h"
+#include "scriptlib/Builtins.h"
+#include "tools/GameFile.h"
+
+using namespace nb;
+
+namespace {
+
+class EngineFunctions : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char t[] = "/tmp/nb-engine-XXXXXX";
+        dir = std::string(::mkdtemp(t)) + "/";
+        gfx = CreateNullGraphics();
+        device = std::make_unique<TRenderDevice>(gfx.get());
+        ASSERT_TRUE(device->Initialize());
+        images = std::make_unique<TRenderImages>(device.get());
+        registry = std::make_unique<TImageRegistry>(*images, archive, ctx.imageLoad);
+        ctx.device = device.get();
+        ctx.images = images.get();
+        ctx.imageRegistry = registry.get();
+        ctx.archive = &archive;
+        RegisterBuiltinsInPool(ctx);
+    }
+    void TearDown() override {
+        ctx.FreeRoot();
+        (void)std::system(("rm -rf '" + dir + "'").c_str());
+    }
+
+    void picture(const std::string& name) {
+        std::vector<uint32_t> px(16 * 8, 0xFF336699u);
+        ASSERT_TRUE(WritePng(dir + name, 16, 8, px));
+    }
+
+    // Loads a game from nodes and runs the root's Init as the shell does.
+    void load(const GameNode& game) {
+        std::vector<uint8_t> bytes = WriteGame(game);
+        ASSERT_TRUE(fs::writeFile(dir + "g.nbf", bytes.data(), bytes.size()));
+        TNBDB& root = ctx.CreateRoot();
+        root.WireServices();
+        ctx.imageLoad.ready = false;
+        ASSERT_TRUE(root.LoadGame(dir + "g.nbf"));
+        ctx.imageLoad.ready = true;
+        ctx.ui.currentScreen = TNBElement::FindByKey(&root, root.InitScreen());
+        root.Init();
+    }
+
+    // Runs a script as a hook of the root; answers its variables.
+    const TVarList& run(const std::string& src) {
+        TNBDB* root = ctx.Root();
+        root->SetHook(THook::Update, src);
+        root->Update();
+        return ctx.Engine(1)->Vars();
+    }
+    TScriptValue var(const std::string& src, const char* name) {
+        const TVar* v = run(src).Find(name);
+        return v ? v->value : TScriptValue::string("<missing>");
+    }
+    std::string log() {
+        auto t = fs::readFileString(dir + "nimbel.err");
+        return t ? *t : std::string();
+    }
+    TNBElement* byKey(int32_t key) { return TNBElement::FindByKey(ctx.Root(), key); }
+
+    std::string dir;
+    TSceneContext ctx;
+    std::unique_ptr<GraphicsBackend> gfx;
+    std::unique_ptr<TRenderDevice> device;
+    std::unique_ptr<TRenderImages> images;
+    TResArchive archive;
+    std::unique_ptr<TImageRegistry> registry;
+};
+
+GameNode screen(int key, const char* id) { return GameNode("TNBScreen").set("Key", key).set("Id", id); }
+GameNode image(int key, const char* id, const char* pic) {
+    return GameNode("TNBImage").set("Key", key).set("Id", id).set("imImage", pic);
+}
+
+}  // namespace
+
+TEST_F(EngineFunctions, RandomFollowsTheSharedGenerator) {
+    load(GameNode("TNBDB").set("Key", 1));
+    ctx.randomSeed = 12345;
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t n) {
+        seed = seed * 134775813u + 1u;
+        return int32_t(uint32_t((uint64_t(seed) * n) >> 32));
+    };
+    const TVarList& v = run("a := Random(100); b := Random(1000); c := Random(1); d := Random(0);");
+    EXPECT_EQ(v.Find("A")->value.toInt32(), next(100));
+    EXPECT_EQ(v.Find("B")->value.toInt32(), next(1000));
+    EXPECT_EQ(v.Find("C")->value.toInt32(), 0);
+    EXPECT_EQ(v.Find("D")->value.toInt32(), 0);
+    next(1);
+    next(0);
+    EXPECT_EQ(ctx.randomSeed, seed);  // every draw advanced the seed once
+    run("x := Random();");
+    EXPECT_NE(log().find("Invalid parameters, function RANDOM"), std::string::npos) << log();
+}
+
+TEST_F(EngineFunctions, FailuresStopTheScriptWithTheFunctionName) {
+    load(GameNode("TNBDB").set("Key", 1));
+    run("a := 1; GetIni('Def', 'Snd', '5'); a := 2;");
+    EXPECT_EQ(ctx.Engine(1)->Vars().Find("A")->value.toInt32(), 1);
+    EXPECT_NE(log().find("Invalid parameters, function GETINI"), std::string::npos);
+    run("StopMuz;");
+    EXPECT_NE(log().find("Invalid parameters, function STOPMUZ"), std::string::npos);
+    // Functions that never fail ignore unusable arguments; MoveTo and the
+    // other byte-0 functions still answer 0.
+    TScriptValue r = var("r := MoveTo(5, 1, 2);", "R");
+    EXPECT_EQ(r.kind(), ValueKind::UInt8);
+    EXPECT_EQ(r.toInt32(), 0);
+    EXPECT_TRUE(var("StopMuz(0); AnimStop(NBDB); ListAdd(1, 2); ok := 1;", "OK").toInt32() == 1);
+    EXPECT_EQ(var("t := GetText('Nowhere.Key');", "T").toString(), "");
+    // GetAlpha with two arguments sets no result and does not fail.
+    EXPECT_EQ(var("g := GetAlpha(NBDB, 1);", "G").kind(), ValueKind::Empty);
+}
+
+TEST_F(EngineFunctions, SettingsFilesAndExit) {
+    std::string outside = dir + "../nb-engine-outside.txt";
+    ASSERT_TRUE(fs::writeFile(outside, "x", 1));
+    ASSERT_TRUE(fs::writeFile(dir + "victim.txt", "x", 1));
+    load(GameNode("TNBDB").set("Key", 1).set("IniFile", "game.ini"));
+    EXPECT_EQ(var("r := SetIni('Sec', 'Key', 'v1'); g := GetIni('SEC', 'key', 'd');", "G").toString(), "v1");
+    EXPECT_EQ(*fs::readFileString(dir + "game.ini"), "[Sec]\r\nKey=v1\r\n");
+    EXPECT_EQ(var("g := GetIni('Sec', 'Other', 'dflt');", "G").toString(), "dflt");
+    // DelFile works inside the game folder only.
+    run("DelFile('victim.txt');");
+    EXPECT_FALSE(fs::fileExists(dir + "victim.txt"));
+    run("DelFile('../nb-engine-outside.txt');");
+    EXPECT_TRUE(fs::fileExists(outside));
+    EXPECT_NE(log().find("Invalid parameters, function DELFILE"), std::string::npos);
+    std::string abs = "DelFile('" + outside + "');";
+    run(abs);
+    EXPECT_TRUE(fs::fileExists(outside));
+    run("DelFile('missing.txt'); fine := 1;");
+    EXPECT_EQ(ctx.Engine(1)->Vars().Find("FINE")->value.toInt32(), 1);
+    ::unlink(outside.c_str());
+    EXPECT_FALSE(ctx.ui.exitRequested);
+    run("ExitGame;");
+    EXPECT_TRUE(ctx.ui.exitRequested);
+}
+
+TEST_F(EngineFunctions, ToFrontListsAndFocus) {
+    load(GameNode("TNBDB").set("Key", 1).set("InitScreen", 2).add(
+        screen(2, "S")
+            .add(image(3, "A", ""))
+            .add(image(4, "B", ""))
+            .add(image(5, "C", ""))
+            .add(GameNode("TNBImList").set("Key", 6).set("Id", "L"))
+            .add(GameNode("TNBText").set("Key", 7).set("Id", "T"))));
+    TNBElement* s = byKey(2);
+    run("ToFront(NBDB.S.A); ToFront(NBDB);");
+    ASSERT_EQ(s->ChildCount(), 5u);
+    EXPECT_EQ(s->Child(0)->Id(), "B");
+    EXPECT_EQ(s->Child(2)->Id(), "L");
+    EXPECT_EQ(s->Child(4)->Id(), "A");
+    run("ListAdd(NBDB.S.L, NBDB.S.B); ListAdd(NBDB.S.L, NBDB.S.C); ListAdd(NBDB.S.L, NBDB.S.B); ListAdd(NBDB.S.L, NBDB.S.T);");
+    EXPECT_EQ(var("e := NBDB.S.L.ELEMENTS;", "E").toString(), "4;5;4;");
+    run("ListDel(NBDB.S.L, 'b'); ListDel(NBDB.S.L, 'B');");
+    EXPECT_EQ(var("e := NBDB.S.L.ELEMENTS;", "E").toString(), "5;4;");
+    run("ListDel(NBDB.S.L, NBDB.S.B);");
+    EXPECT_EQ(var("e := NBDB.S.L.ELEMENTS;", "E").toString(), "5;");
+    run("SetFocus(NBDB.S.A);");
+    EXPECT_EQ(ctx.ui.typingTarget, nullptr);
+    run("SetFocus(NBDB.S.T);");
+    EXPECT_EQ(ctx.ui.typingTarget, byKey(7));
+}
+
+TEST_F(EngineFunctions, SetScreenCountsLoadsAndReleases) {
+    for (const char* p : {"a1.png", "b1.png", "b2.png", "c1.png", "d1.png"}) picture(p);
+    load(GameNode("TNBDB").set("Key", 1).set("InitScreen", 2).set("LoadingScreen", 9)
+             .add(screen(2, "S1").add(image(21, "I", "a1.png")))
+             .add(screen(3, "S2").add(image(31, "I", "b1.png")).add(image(32, "J", "b2.png")))
+             .add(screen(4, "S3").set("AllwaysLoad", true).add(image(41, "I", "c1.png")))
+             .add(screen(5, "S4").add(image(51, "I", "d1.png")))
+             .add(screen(9, "Loading").set("exInit", "Inited := 1;")));
+    ctx.ui.currentScreen->LoadImages();
+    ASSERT_NE(registry->Find("a1.png"), nullptr);
+    ASSERT_NE(registry->Find("a1.png")->image, nullptr);
+
+    // A string or a non-screen does nothing.
+    run("SetScreen('S2'); SetScreen(NBDB.S1.I);");
+    EXPECT_FALSE(ctx.imageLoad.loading);
+
+    run("SetScreen(NBDB.S2);");
+    EXPECT_TRUE(ctx.imageLoad.loading);
+    EXPECT_TRUE(ctx.imageLoad.ready);
+    EXPECT_EQ(ctx.ui.pendingScreen, byKey(3));
+    EXPECT_EQ(ctx.imageLoad.forLoadCount, 2);  // S2's two pictures, counted not loaded
+    EXPECT_EQ(registry->Find("b1.png")->image, nullptr);
+    EXPECT_NE(registry->Find("c1.png")->image, nullptr);  // always-loaded: loaded at once
+    TScriptValue inited;
+    ASSERT_TRUE(byKey(9)->GetValue("INITED", inited));  // the loading screen's Init ran
+
+    run("LoadIm;");
+    EXPECT_EQ(ctx.ui.currentScreen, byKey(3));
+    EXPECT_NE(registry->Find("b1.png")->image, nullptr);
+    EXPECT_NE(registry->Find("b2.png")->image, nullptr);
+    EXPECT_NE(registry->Find("c1.png")->image, nullptr);
+    EXPECT_EQ(registry->Find("a1.png")->image, nullptr);  // no marked screen uses it: released
+    EXPECT_TRUE(ctx.imageLoad.loading);
+    run("EndLoadIm;");
+    EXPECT_FALSE(ctx.imageLoad.loading);
+
+    // FastSetScreen switches at once: nothing released, counters untouched.
+    int32_t count = ctx.imageLoad.forLoadCount;
+    run("FastSetScreen(NBDB.S4);");
+    EXPECT_EQ(ctx.ui.currentScreen, byKey(5));
+    EXPECT_NE(registry->Find("d1.png")->image, nullptr);
+    EXPECT_NE(registry->Find("b1.png")->image, nullptr);
+    EXPECT_EQ(ctx.imageLoad.forLoadCount, count);
+    EXPECT_FALSE(ctx.imageLoad.loading);
+}
