@@ -228,3 +228,62 @@ TEST_F(EngineFunctions, SetScreenCountsLoadsAndReleases) {
     EXPECT_EQ(ctx.imageLoad.forLoadCount, count);
     EXPECT_FALSE(ctx.imageLoad.loading);
 }
+
+TEST_F(EngineFunctions, AnimationsEffectsAndHookRunners) {
+    load(GameNode("TNBDB").set("Key", 1).set("InitScreen", 2)
+             .set("exInit", "Started := 0; Hooks := '';")
+             .add(screen(2, "S")
+                      .set("exShow", "NBDB.Hooks := NBDB.Hooks + 'show,';")
+                      .set("exInit", "NBDB.Hooks := NBDB.Hooks + 'init,';")
+                      .set("exUpdate", "NBDB.Hooks := NBDB.Hooks + 'update,';")
+                      .set("exProcess", "NBDB.Hooks := NBDB.Hooks + 'process,';")
+                      .add(GameNode("TNBShape").set("Key", 3).set("Id", "Btn")
+                               .set("exMouseDown", "NBDB.Hooks := NBDB.Hooks + 'down,';")
+                               .set("exMouseMove", "NBDB.Hooks := NBDB.Hooks + 'move,';"))
+                      .add(GameNode("TNBEffect").set("Key", 4).set("Id", "Fx")
+                               .set("exStart", "NBDB.Started := NBDB.Started + 10;")))
+             .add(GameNode("TNBAnim").set("Key", 5).set("Id", "Anim").set("Vis", false)
+                      .set("exStart", "NBDB.Started := NBDB.Started + 1;")));
+    auto value = [&](int32_t key, const char* name) {
+        TScriptValue v;
+        return byKey(key)->GetValue(name, v) ? v : TScriptValue::string("<unhandled>");
+    };
+    run("AnimStart(NBDB.Anim);");
+    EXPECT_EQ(value(5, "ACTIVE").toInt32(), 1);
+    EXPECT_TRUE(byKey(5)->Vis());
+    EXPECT_EQ(value(1, "STARTED").toInt32(), 1);
+    run("AnimStop(NBDB.Anim); AnimBreak(NBDB.Anim);");  // animations ignore both
+    EXPECT_EQ(value(5, "ACTIVE").toInt32(), 1);
+    byKey(5)->WritePropByName("Active", TPropValue::Int(0));
+    run("AnimPlay(NBDB.Anim);");  // resumes without its start hook
+    EXPECT_EQ(value(5, "ACTIVE").toInt32(), 1);
+    EXPECT_EQ(value(1, "STARTED").toInt32(), 1);
+
+    run("AnimStart(NBDB.S.Fx);");
+    EXPECT_EQ(value(4, "ACTIVE").toInt32(), 1);
+    EXPECT_EQ(value(1, "STARTED").toInt32(), 11);
+    run("AnimStop(NBDB.S.Fx);");
+    EXPECT_EQ(value(4, "ACTIVE").toInt32(), 0);
+    run("AnimStart(NBDB.S.Fx); AnimBreak(NBDB.S.Fx);");
+    EXPECT_EQ(value(4, "ACTIVE").toInt32(), 0);
+
+    TScriptValue reset = TScriptValue::string("");
+    ASSERT_TRUE(byKey(1)->SetValue("HOOKS", reset));
+    run("Show(NBDB.S); Init(NBDB.S); Update(NBDB.S); Process(NBDB.S); MsDown(NBDB.S.Btn); MsMove(NBDB.S.Btn);"
+        "Show(5); Process('S');");  // values that are not element references are ignored
+    EXPECT_EQ(value(1, "HOOKS").toString(), "show,init,update,process,down,move,");
+}
+
+TEST_F(EngineFunctions, SaveStateAndLoadStateThroughScripts) {
+    load(GameNode("TNBDB").set("Key", 1).set("InitScreen", 2).set("FileRS", "save.dat")
+             .add(screen(2, "S").set("exInit", "Score := 5;")
+                      .add(GameNode("TNBShape").set("Key", 3).set("Id", "Box").set("rX", 10.0))));
+    run("NBDB.S.Box.rX := 42.5; NBDB.S.Score := 7; SaveState;");
+    ASSERT_TRUE(fs::fileExists(dir + "save.dat"));
+    run("NBDB.S.Box.rX := 1; NBDB.S.Score := 0; LoadState;");
+    EXPECT_EQ(byKey(3)->RX(), 42.5);
+    TScriptValue score;
+    ASSERT_TRUE(byKey(2)->GetValue("SCORE", score));
+    EXPECT_EQ(score.toInt32(), 7);
+    EXPECT_TRUE(ctx.imageLoad.ready);  // ready is set again after loading
+}
