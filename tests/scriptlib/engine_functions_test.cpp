@@ -121,6 +121,14 @@ TEST_F(EngineFunctions, FailuresStopTheScriptWithTheFunctionName) {
     EXPECT_NE(log().find("Invalid parameters, function GETINI"), std::string::npos);
     run("StopMuz;");
     EXPECT_NE(log().find("Invalid parameters, function STOPMUZ"), std::string::npos);
+    run("PlaySnd;");
+    EXPECT_NE(log().find("Invalid parameters, function PLAYSND"), std::string::npos);
+    run("PlayMuz('Music.A', 'x');");
+    EXPECT_NE(log().find("Invalid parameters, function PLAYMUZ"), std::string::npos);
+    run("t := GetText();");
+    EXPECT_NE(log().find("Invalid parameters, function GETTEXT"), std::string::npos);
+    // Without a sound table the name is empty and nothing plays; no failure.
+    EXPECT_EQ(var("PlaySnd('Menu.Click'); PlayMuz('Music.A'); TimerReset; ok := 2;", "OK").toInt32(), 2);
     // Functions that never fail ignore unusable arguments; MoveTo and the
     // other byte-0 functions still answer 0.
     TScriptValue r = var("r := MoveTo(5, 1, 2);", "R");
