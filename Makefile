@@ -21,7 +21,7 @@ build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	./$(BUILD)/nbplayer $(if $(wildcard $(GAME)),$(GAME),) $(ARGS)
+	./$(BUILD)/nbplayer $(GAME) $(ARGS)
 
 $(TEST_BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNB_SANITIZE=ON -DNB_BUILD_BENCH=OFF >/dev/null
