@@ -1,9 +1,10 @@
 # make run   - install what is missing, build, play the bundled sample game
 # make test  - install what is missing, build (with sanitizers), run every test
-# make bench - build optimised and run the benchmarks
+# make bench - build optimised (in build-bench/) and run the benchmarks
 
 BUILD      ?= build
 TEST_BUILD ?= build-test
+BENCH_BUILD ?= build-bench
 JOBS       ?= $(shell nproc)
 GAME       ?= $(BUILD)/games/sample/sample.nbf
 
@@ -15,7 +16,7 @@ deps:
 	@bash scripts/install-deps.sh
 
 $(BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DNB_BUILD_TESTS=OFF >/dev/null
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DNB_BUILD_TESTS=OFF -DNB_BUILD_BENCH=OFF >/dev/null
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -30,8 +31,12 @@ test: deps $(TEST_BUILD)/CMakeCache.txt
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-bench: build
-	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
+$(BENCH_BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DNB_BUILD_TESTS=OFF -DNB_BUILD_BENCH=ON >/dev/null
+
+bench: deps $(BENCH_BUILD)/CMakeCache.txt
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	@for b in $(BENCH_BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD)
