@@ -23,6 +23,9 @@ constexpr char kDateSeparator = '.';
 constexpr char kTimeSeparator = ':';
 constexpr char kDecimalSeparator = '.';
 constexpr const char* kTimeAM = "AM";
+// The fixed locale has the Gregorian calendar's single era.
+constexpr const char* kShortEraName = "AD";
+constexpr const char* kLongEraName = "Anno Domini";
 constexpr const char* kTimePM = "PM";
 // Two-digit years fall within this many years before the current year and
 // the years after it.
@@ -203,9 +206,28 @@ public:
                     } else if (matchesAt(fmt, at, "AMPM")) {
                         out += pm ? kTimePM : kTimeAM;
                         p = at + 4;
+                    } else if (matchesAt(fmt, at, "AAAA")) {
+                        // The locale's day names, as "dddd" and "ddd".
+                        out += kLongDayNames[weekdayIndex(stamp().date)];
+                        p = at + 4;
+                    } else if (matchesAt(fmt, at, "AAA")) {
+                        out += kShortDayNames[weekdayIndex(stamp().date)];
+                        p = at + 3;
                     } else {
                         out += starter;
                     }
+                    break;
+                }
+                case 'E': {
+                    // Year of the era: the plain year in the Gregorian
+                    // calendar; "ee" and longer pad it to two digits.
+                    int n = count();
+                    appendNumber(out, date().year, n >= 2 ? 2 : 1);
+                    break;
+                }
+                case 'G': {
+                    int n = count();
+                    out += n == 1 ? kShortEraName : kLongEraName;
                     break;
                 }
                 case '/':

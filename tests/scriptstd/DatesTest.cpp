@@ -169,6 +169,11 @@ TEST(StdDates, FormatDateTimeTokens) {
     EXPECT_EQ(FormatDateTime("'day' d \"of\" mmmm!", dt), "day 4 of March!");
     EXPECT_EQ(FormatDateTime("'open", dt), "open");
     EXPECT_EQ(FormatDateTime("q-w", dt), "q-w");
+    // Day names also through "aaa"/"aaaa" (which must not be taken for an
+    // AM/PM marker); the era of the fixed Gregorian locale.
+    EXPECT_EQ(FormatDateTime("aaa aaaa AAAA", dt), "Sun Sunday Sunday");
+    EXPECT_EQ(FormatDateTime("hh aaa", dt), "15 Sun");
+    EXPECT_EQ(FormatDateTime("g gg e ee", EncodeDate(5, 1, 1)), "AD Anno Domini 5 05");
     EXPECT_EQ(FormatDateTime("bc", dt), "b04.03.2007 15:05:09");  // "c" is a token anywhere
 }
 
