@@ -1,6 +1,8 @@
 #include "render/RenderImages.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <climits>
 #include <cstdint>
 
@@ -46,6 +48,43 @@ uint32_t Widen(uint32_t v, int n) {
 // requests come from damaged data and are refused before allocating.
 constexpr int kMaxTextureSide = 16384;
 constexpr uint64_t kMaxTexels = uint64_t(1) << 28;
+
+// Converts `count` pixels of row y of `source`, from column x, to ARGB
+// words with `orAlpha` set.
+void ConvertRow(const Bitmap& source, int x, int y, int count, uint32_t orAlpha, uint32_t* out) {
+    const uint8_t* p = source.pixels.data() + size_t(y) * source.stride() + size_t(x) * size_t(source.bytesPerPixel());
+    switch (source.bitsPerPixel) {
+        case 32:
+            for (int i = 0; i < count; ++i, p += 4)
+                out[i] = (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24) |
+                         orAlpha;
+            break;
+        case 24: {
+            int i = 0;
+            if constexpr (std::endian::native == std::endian::little) {
+                // Four pixels from three little-endian words: B G R B | G R B G | R B G R.
+                for (; i + 4 <= count; i += 4, p += 12) {
+                    uint32_t w[3];
+                    std::memcpy(w, p, 12);
+                    out[i] = 0xFF000000u | (w[0] & 0xFFFFFFu);
+                    out[i + 1] = 0xFF000000u | (w[0] >> 24) | ((w[1] & 0xFFFFu) << 8);
+                    out[i + 2] = 0xFF000000u | (w[1] >> 16) | ((w[2] & 0xFFu) << 16);
+                    out[i + 3] = 0xFF000000u | (w[2] >> 8);
+                }
+            }
+            for (; i < count; ++i, p += 3)
+                out[i] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | uint32_t(p[0]);
+            break;
+        }
+        case 8: {
+            const size_t n = source.palette.size();
+            for (int i = 0; i < count; ++i)
+                out[i] = (p[i] < n ? source.palette[p[i]] : 0xFF000000u) | orAlpha;
+            break;
+        }
+        default: std::fill_n(out, size_t(count), orAlpha); break;
+    }
+}
 
 GraphicsBackend* BackendOf(TRenderDevice* device) {
     if (!device || !device->Live() || device->Lost()) return nullptr;
@@ -172,7 +211,10 @@ bool TRenderImage::Fill(const Bitmap& source) {
     const bool opaque = source.bitsPerPixel != 32;
     const uint32_t forceAlpha = opaque || DeviceFormat() == pfX8R8G8B8 ? 0xFF000000u : 0u;
     const size_t tw = size_t(TextureWidth);
-    texels_.assign(size_t(TextureCount), std::vector<uint32_t>(tw * size_t(TextureHeight), 0));
+    // Every texel is written below (frames, empty cells, the gutter), so the
+    // buffers start uninitialised.
+    texels_.resize(size_t(TextureCount));
+    for (auto& tex : texels_) tex.resize(tw * size_t(TextureHeight));
 
     for (int64_t i = 0; i < frames; ++i) {
         const int fx = int(i % across) * PatternWidth;
@@ -183,8 +225,17 @@ bool TRenderImage::Fill(const Bitmap& source) {
         const int cy = (cell / perRow) * PatternHeight;
         for (int y = 0; y < PatternHeight; ++y) {
             uint32_t* row = tex.data() + size_t(cy + y) * tw + size_t(cx);
-            for (int x = 0; x < PatternWidth; ++x) row[x] = source.argb(fx + x, fy + y) | forceAlpha;
+            ConvertRow(source, fx, fy + y, PatternWidth, forceAlpha, row);
         }
+    }
+    // Cells of the last texture that no frame reaches stay transparent black.
+    const int lastCells = int(frames - int64_t(TextureCount - 1) * perTexture);
+    auto& last = texels_.back();
+    for (int cell = lastCells; cell < perTexture; ++cell) {
+        const int cx = (cell % perRow) * PatternWidth;
+        const int cy = (cell / perRow) * PatternHeight;
+        for (int y = 0; y < PatternHeight; ++y)
+            std::fill_n(last.data() + size_t(cy + y) * tw + size_t(cx), size_t(PatternWidth), 0u);
     }
 
     // Texels right of and below the grid of cells belong to no frame; they
@@ -197,9 +248,8 @@ bool TRenderImage::Fill(const Bitmap& source) {
             const int sy = std::min(y, gridH - 1);
             uint32_t* row = tex.data() + size_t(y) * tw;
             const uint32_t* src = tex.data() + size_t(sy) * tw;
-            if (y >= gridH)
-                for (int x = 0; x < gridW; ++x) row[x] = src[x];
-            for (int x = gridW; x < TextureWidth; ++x) row[x] = src[gridW - 1];
+            if (y >= gridH) std::copy_n(src, size_t(gridW), row);
+            std::fill(row + gridW, row + TextureWidth, src[gridW - 1]);
         }
     }
     PixelFormat = DeviceFormat();
@@ -240,7 +290,8 @@ bool TRenderImage::LoadFromPayload(ByteReader& in) {
         return false;
     }
     const bool noAlpha = DeviceFormat() == pfX8R8G8B8;
-    texels_.assign(size_t(tc), std::vector<uint32_t>(size_t(tw) * size_t(th), 0));
+    texels_.resize(size_t(tc));
+    for (auto& tex : texels_) tex.resize(size_t(tw) * size_t(th));  // every row is read below
     std::string_view row;
     for (int t = 0; t < tc; ++t) {
         uint32_t* out = texels_[size_t(t)].data();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Bitmap.h"
+#include "platform/Memory.h"
 #include "platform/ByteIO.h"
 
 namespace nb {
@@ -30,6 +31,9 @@ int PixelFormatBytes(int format);
 // channel of n bits with value v becomes round(v * 255 / (2^n - 1)); a
 // missing channel reads 255).
 uint32_t PixelToArgb(int format, const uint8_t* src);
+
+// One texture's CPU copy: TextureWidth * TextureHeight ARGB words.
+using TTexelBuffer = std::vector<uint32_t, PixelAllocator<uint32_t>>;
 
 class TRenderImage {
 public:
@@ -69,7 +73,7 @@ public:
                    float& u0, float& v0, float& u1, float& v1) const;
 
     // CPU copy of each texture, TextureWidth * TextureHeight ARGB words.
-    const std::vector<std::vector<uint32_t>>& Texels() const { return texels_; }
+    const std::vector<TTexelBuffer>& Texels() const { return texels_; }
     // Backend texture handle of texture i (0 when none: the device is not
     // live, or the upload failed).
     uint32_t Handle(int i) const;
@@ -96,7 +100,7 @@ private:
     bool Upload();
     TRenderImages* owner_;
     TRenderDevice* device_ = nullptr;
-    std::vector<std::vector<uint32_t>> texels_;
+    std::vector<TTexelBuffer> texels_;
     std::vector<uint32_t> handles_;
 };
 

@@ -174,6 +174,38 @@ TEST(RenderImage, FillAlphaRulesAndFailures) {
     EXPECT_FALSE(f.Fill(argb));
 }
 
+// Textures hold exactly what the bitmap reads, whatever its layout: 24-bit
+// rows are converted several pixels at a time (widths that are not a
+// multiple of that, frames that start mid-row), 8-bit ones through the
+// palette (an index past its end reads black). Pictures without an alpha
+// channel make opaque textures, even where the palette has alpha.
+TEST(RenderImage, FillConvertsEveryBitmapLayoutAsTheBitmapReadsIt) {
+    Bitmap rgb;
+    rgb.allocate(14, 3, 24);  // two frames of 7 x 3 side by side
+    for (size_t i = 0; i < rgb.pixels.size(); ++i) rgb.pixels[i] = uint8_t(i * 37 + 11);
+    Bitmap pal;
+    pal.allocate(5, 2, 8);
+    pal.palette = {0x80102030u, 0xFF405060u, 0x00708090u};
+    for (size_t i = 0; i < pal.pixels.size(); ++i) pal.pixels[i] = uint8_t(i % 5);
+
+    for (const Bitmap* b : {&rgb, &pal}) {
+        const int pw = b->bitsPerPixel == 24 ? 7 : 5;
+        TRenderImage im;
+        im.PatternWidth = im.VisibleWidth = pw;
+        im.PatternHeight = im.VisibleHeight = b->height;
+        im.TextureWidth = pw + 2;
+        im.TextureHeight = b->height + 1;
+        ASSERT_TRUE(im.Fill(*b));
+        const int frames = b->width / pw;
+        ASSERT_EQ(im.TextureCount, frames);
+        for (int f = 0; f < frames; ++f)
+            for (int y = 0; y < b->height; ++y)
+                for (int x = 0; x < pw; ++x)
+                    ASSERT_EQ(im.Pixel(x, y, f), b->argb(f * pw + x, y) | 0xFF000000u) << b->bitsPerPixel << " " << f << " " << x
+                                                                        << "," << y;
+    }
+}
+
 TEST(RenderImage, FillUploadsThroughTheDeviceAndReportsFailure) {
     RecordingBackend backend;
     TRenderDevice device(&backend);
