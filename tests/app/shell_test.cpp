@@ -9,6 +9,7 @@
 
 #include "TestGame.h"
 #include "app/MainForm.h"
+#include "platform/Png.h"
 #include "render/RenderTimers.h"
 #include "scene/UnitNBDB.h"
 
@@ -172,6 +173,73 @@ TEST(ShellInput, ProbeNoMsNBDBAndLoadingIgnoresTheMouse) {
     s.form->FormMouseDown(101, 101, 0);
     EXPECT_EQ(var("BTNHITS"), 1);
     ctx.imageLoad.loading = false;
+}
+
+// MsKeep holds the hover on a pressed image while the mouse is dragged off
+// it: the image keeps getting the moves and the release, nothing else is
+// entered, and the hover moves on only with the first move after the
+// release. Without MsKeep the hover follows the mouse during the drag.
+TEST(ShellInput, MsKeepHoldsTheHoverWhileTheButtonIsDown) {
+    TempDir dir;
+    ASSERT_TRUE(nb::WritePng(dir.file("knob.png"), 40, 40, std::vector<uint32_t>(40 * 40, 0xFF808080u)));
+    auto button = [](int key, const char* id, double x, bool keep) {
+        const std::string n = id;
+        return GameNode("TNBImage").set("Key", key).set("Id", id).set("imImage", "knob.png")
+            .set("rX", x).set("rY", 100.0).set("MsKeep", keep)
+            .set("exMouseIn", "NBDB.Log := NBDB.Log + 'in" + n + ",';")
+            .set("exMouseOut", "NBDB.Log := NBDB.Log + 'out" + n + ",';")
+            .set("exMouseMove", "NBDB.Moves" + n + " := NBDB.Moves" + n + " + 1;")
+            .set("exMouseDown", "NBDB.Log := NBDB.Log + 'down" + n + ",';")
+            .set("exMouseUp", "NBDB.Log := NBDB.Log + 'up" + n + ",';");
+    };
+    GameNode screen = GameNode("TNBScreen").set("Key", 2).set("Id", "Main");
+    screen.add(button(3, "K", 100.0, true));
+    screen.add(button(4, "O", 300.0, false));
+    GameNode game = GameNode("TNBDB").set("Key", 1).set("InitScreen", 2)
+                        .set("exInit", "Log := ''; MovesK := 0; MovesO := 0;")
+                        .add(std::move(screen));
+    ASSERT_TRUE(dir.writeGame("g.nbf", game));
+    Shell s(dir.file("g.nbf"));
+    s.runTo(102);
+    auto& ctx = s.form->Ctx();
+    auto text = [&](const char* n) {
+        nb::TScriptValue v;
+        return ctx.Root()->GetValue(n, v) ? v.toString() : std::string("<missing>");
+    };
+    auto takeLog = [&] {
+        std::string l = text("LOG");
+        nb::TScriptValue empty = nb::TScriptValue::string("");
+        ctx.Root()->SetValue("LOG", empty);
+        return l;
+    };
+    nb::TNBElement* knob = nb::TNBElement::FindByKey(ctx.Root(), 3);
+    nb::TNBElement* other = nb::TNBElement::FindByKey(ctx.Root(), 4);
+    ASSERT_TRUE(knob && other);
+
+    s.form->FormMouseMove(110, 110);
+    s.form->FormMouseDown(110, 110, 0);
+    EXPECT_EQ(takeLog(), "inK,downK,");
+    const std::string movesBefore = text("MOVESK");
+    s.form->FormMouseMove(310, 110);  // dragged onto the other button
+    s.form->FormMouseMove(320, 115);
+    EXPECT_EQ(ctx.ui.hovered, knob);
+    EXPECT_EQ(takeLog(), "");
+    EXPECT_EQ(std::stoi(text("MOVESK")), std::stoi(movesBefore) + 2);
+    EXPECT_EQ(text("MOVESO"), "0");
+    s.form->FormMouseUp(320, 115);
+    EXPECT_EQ(takeLog(), "upK,");
+    EXPECT_EQ(ctx.ui.hovered, knob);
+    s.form->FormMouseMove(321, 115);
+    EXPECT_EQ(takeLog(), "outK,inO,");
+    EXPECT_EQ(ctx.ui.hovered, other);
+
+    // The other button has no MsKeep: dragging off it leaves it at once and
+    // the release goes to what is under the mouse.
+    s.form->FormMouseDown(321, 115, 0);
+    s.form->FormMouseMove(110, 110);
+    EXPECT_EQ(ctx.ui.hovered, knob);
+    s.form->FormMouseUp(110, 110);
+    EXPECT_EQ(takeLog(), "downO,outO,inK,upK,");
 }
 
 TEST(ShellInput, TypedCharactersEditTheTypingTarget) {
