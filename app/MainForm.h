@@ -77,6 +77,7 @@ public:
     TSceneContext& Ctx() { return *ctx_; }
     TRenderDevice* Device() { return device_.get(); }
     TRenderTimer* Timer() { return timer_.get(); }
+    TRenderCanvas* Canvas() { return canvas_.get(); }
 
 private:
     void wireServices();
