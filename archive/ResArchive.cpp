@@ -3,8 +3,6 @@
 #include <zlib.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 
 #include "platform/ByteIO.h"
@@ -19,42 +17,9 @@ constexpr size_t kHeaderSize = 12;
 // Smallest table entry: a key length of 0 and the record offset.
 constexpr size_t kMinTableEntry = 8;
 
-// A read-only view of the archive file that reads byte ranges on demand, so
-// that reading one record costs that record's bytes and not the whole file.
-// Every range is checked against the file size before anything is allocated.
-class ArchiveSource {
-public:
-    bool open(const std::string& fileName) {
-        if (fileName.empty()) return false;
-        std::optional<std::string> path = fs::resolve(fileName);
-        std::error_code ec;
-        if (!path || !std::filesystem::is_regular_file(*path, ec)) return false;
-        in_.open(*path, std::ios::binary);
-        if (!in_) return false;
-        in_.seekg(0, std::ios::end);
-        std::streamoff end = in_.tellg();
-        if (end < 0) return false;
-        size_ = uint64_t(end);
-        return true;
-    }
-    uint64_t size() const { return size_; }
-
-    // Reads exactly n bytes at offset; false (and nothing allocated) when the
-    // range does not lie inside the file or the read comes up short.
-    bool read(uint64_t offset, uint64_t n, std::vector<uint8_t>& out) {
-        if (offset > size_ || n > size_ - offset) return false;
-        out.resize(size_t(n));
-        if (n == 0) return true;
-        in_.clear();
-        in_.seekg(std::streamoff(offset));
-        in_.read(reinterpret_cast<char*>(out.data()), std::streamsize(n));
-        return in_.gcount() == std::streamsize(n);
-    }
-
-private:
-    std::ifstream in_;
-    uint64_t size_ = 0;
-};
+// The archive file, read by byte range on demand so that reading one record
+// costs that record's bytes and not the whole file.
+using ArchiveSource = fs::RangeReader;
 
 // Reads the header, the table and every record header. The table is left
 // untouched unless the whole read succeeds.

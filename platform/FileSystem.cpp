@@ -253,4 +253,46 @@ std::string configDir() {
     return "./";
 }
 
+RangeReader::~RangeReader() { close(); }
+
+bool RangeReader::open(std::string_view path) {
+    close();
+    if (path.empty()) return false;
+    const std::optional<std::string> real = resolve(path);
+    if (!real) return false;
+    const int fd = ::open(real->c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    size_ = uint64_t(st.st_size);
+    return true;
+}
+
+void RangeReader::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    size_ = 0;
+}
+
+bool RangeReader::read(uint64_t offset, uint64_t n, std::vector<uint8_t>& out) const {
+    out.clear();
+    if (fd_ < 0 || offset > size_ || n > size_ - offset) return false;
+    out.resize(size_t(n));
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd_, out.data() + done, size_t(n) - done, off_t(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            out.clear();
+            return false;
+        }
+        done += size_t(got);
+    }
+    return true;
+}
+
 }  // namespace nb::fs

@@ -47,6 +47,30 @@ bool appendFile(std::string_view path, std::string_view data);
 // Deletes the file; a missing file counts as success.
 bool removeFile(std::string_view path);
 
+// A file opened for reading byte ranges on demand (archives read one record
+// at a time, not the whole file). Ranges are checked against the size taken
+// at opening before anything is allocated.
+class RangeReader {
+public:
+    RangeReader() = default;
+    ~RangeReader();
+    RangeReader(const RangeReader&) = delete;
+    RangeReader& operator=(const RangeReader&) = delete;
+
+    // Opens the regular file `path` names (resolved without regard to case).
+    bool open(std::string_view path);
+    void close();
+    bool isOpen() const { return fd_ >= 0; }
+    uint64_t size() const { return size_; }
+    // Exactly n bytes at offset into `out`; false (and `out` left empty)
+    // when the range is not inside the file or the read comes up short.
+    bool read(uint64_t offset, uint64_t n, std::vector<uint8_t>& out) const;
+
+private:
+    int fd_ = -1;
+    uint64_t size_ = 0;
+};
+
 // Folder part of a path including its trailing '/', "" when there is none.
 std::string folderOf(std::string_view path);
 // Last component of a path.

@@ -104,6 +104,29 @@ TEST(FileSystem, ResolvesAnyCaseAndBackslashes) {
     EXPECT_TRUE(fs::removeFile(s.dir + "missing.txt"));
 }
 
+// Ranged reads stay inside the file: a range that runs past the end (or
+// whose offset plus length wraps) reads nothing and allocates nothing.
+TEST(FileSystem, RangeReaderReadsOnlyWholeRangesInsideTheFile) {
+    Scratch s;
+    ASSERT_TRUE(fs::writeFile(s.dir + "Data.BIN", "0123456789", 10));
+    fs::RangeReader r;
+    EXPECT_FALSE(r.open(s.dir + "missing.bin"));
+    EXPECT_FALSE(r.open(s.dir));  // a folder is not a file
+    ASSERT_TRUE(r.open(s.dir + "data.bin"));
+    EXPECT_EQ(r.size(), 10u);
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(r.read(3, 4, out));
+    EXPECT_EQ(std::string(out.begin(), out.end()), "3456");
+    EXPECT_TRUE(r.read(10, 0, out));
+    EXPECT_TRUE(out.empty());
+    EXPECT_FALSE(r.read(7, 4, out));
+    EXPECT_TRUE(out.empty());
+    EXPECT_FALSE(r.read(11, 0, out));
+    EXPECT_FALSE(r.read(2, ~uint64_t(0), out));
+    r.close();
+    EXPECT_FALSE(r.read(0, 1, out));
+}
+
 TEST(ByteReader, NeverReadsPastTheEnd) {
     ByteWriter w;
     w.str32("abc");
