@@ -33,6 +33,8 @@ std::string cp1251ToUtf8(std::string_view s);
 std::string utf8ToCp1251(std::string_view s);
 // True when utf8ToCp1251 would be exact (every code point has a byte).
 bool utf8FitsCp1251(std::string_view s);
+// Appends the UTF-8 form of one code point (up to U+10FFFF).
+void appendUtf8(std::string& out, uint32_t codePoint);
 
 // Nearest integer, halves to even (the rounding every stored game expects).
 inline double roundHalfEven(double v) { return std::nearbyint(v); }

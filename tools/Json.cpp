@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/Text.h"
+
 namespace nb::json {
 
 namespace {
@@ -157,24 +159,6 @@ private:
         }
         v.text.assign(s_.substr(start, i_ - start));
         return true;
-    }
-
-    static void appendUtf8(std::string& out, uint32_t cp) {
-        if (cp < 0x80) {
-            out += char(cp);
-        } else if (cp < 0x800) {
-            out += char(0xC0 | (cp >> 6));
-            out += char(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += char(0xE0 | (cp >> 12));
-            out += char(0x80 | ((cp >> 6) & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        } else {
-            out += char(0xF0 | (cp >> 18));
-            out += char(0x80 | ((cp >> 12) & 0x3F));
-            out += char(0x80 | ((cp >> 6) & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        }
     }
 
     bool hex4(uint32_t& cp) {
