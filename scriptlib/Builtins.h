@@ -1,6 +1,6 @@
 // Registration of every built-in routine an interpreter of the pool gets: the
-// standard functions, then the engine functions (and later the level
-// procedures), in their fixed order.
+// standard functions, then the engine functions, then the level procedures,
+// in their fixed order.
 #pragma once
 
 namespace nb {
@@ -11,7 +11,7 @@ class TSceneContext;
 // The thirty-three engine functions, in registration order, acting on `ctx`.
 void RegisterEngineFunctions(TScriptEngine& engine, TSceneContext& ctx);
 
-// Standard functions, then engine functions.
+// Standard functions, then engine functions, then level procedures.
 void RegisterBuiltins(TScriptEngine& engine, TSceneContext& ctx);
 
 // Registers the built-ins in every interpreter of the context's pool.

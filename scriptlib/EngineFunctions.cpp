@@ -20,6 +20,7 @@
 #include "scene/Text.h"
 #include "scene/UnitNBDB.h"
 #include "scriptlib/Builtins.h"
+#include "scriptlib/LevelProcedures.h"
 #include "scriptlib/std/StdFunctions.h"
 
 namespace nb {
@@ -321,6 +322,7 @@ void RegisterEngineFunctions(TScriptEngine& engine, TSceneContext& ctx) {
 void RegisterBuiltins(TScriptEngine& engine, TSceneContext& ctx) {
     RegisterStdFunctions(engine);
     RegisterEngineFunctions(engine, ctx);
+    RegisterLevelProcedures(engine, ctx);
 }
 
 void RegisterBuiltinsInPool(TSceneContext& ctx) {
