@@ -280,6 +280,18 @@ void TNBDB::WireServices() {
     if (ctx_.sound) ctx_.sound->SetGameFolder(ctx_.GameFolder());
 }
 
+void TNBDB::CreateParticleManager() {
+    if (!ctx_.canvas || particles_) return;
+    particles_ = std::make_unique<TParticleManager>(ctx_.canvas);
+    if (ctx_.imageRegistry) particleImage_ = ctx_.imageRegistry->LoadImage("particles.bmp", true);
+    ParticleManager();
+}
+
+TParticleManager* TNBDB::ParticleManager() {
+    if (particles_) particles_->SetTexture(particleImage_ ? particleImage_->image : nullptr);
+    return particles_.get();
+}
+
 bool TNBDB::LoadGame(const std::string& path) {
     FreeChildren();
     gamePath_ = path;
@@ -289,8 +301,7 @@ bool TNBDB::LoadGame(const std::string& path) {
     if (!bytes) return false;
     ctx_.SetGameFolder(fs::folderOf(fs::absolutePath(*resolved)));
     WireServices();
-    if (ctx_.canvas && !particleImage_ && ctx_.imageRegistry)
-        particleImage_ = ctx_.imageRegistry->LoadImage("particles.bmp", true);
+    CreateParticleManager();
     RestoringScope restoring(ctx_.restoring);
     LoadFromData(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
     return true;
@@ -308,6 +319,7 @@ void TNBDB::FinishLoading() {
     if (ctx_.imageRegistry) ctx_.imageRegistry->ResetImageUse();
     ClearLoaded();
     if (ctx_.imageRegistry) particleImage_ = ctx_.imageRegistry->LoadImage("particles.bmp", false);
+    ParticleManager();  // hands the manager the picture just requested
     ctx_.imageLoad.forLoadCount += 1;
     ctx_.imageLoad.forLoadPos = 0;
     ui.currentScreen = nullptr;

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "particles/ParticleSystems.h"
 #include "platform/IniFile.h"
 #include "scene/Element.h"
 
@@ -95,6 +96,15 @@ public:
     const std::string& Lang() const { return langName_; }
     TNBIm* ParticleImage() const { return particleImage_; }
 
+    // ---- particles
+    // When there is a canvas and no manager yet: creates the particle
+    // manager on the canvas with the picture "particles.bmp" (requested
+    // forced). LoadGame runs it before the game file is read.
+    void CreateParticleManager();
+    // The manager (null without a canvas), its texture taken afresh from the
+    // picture entry, whose image is replaced when pictures are reloaded.
+    TParticleManager* ParticleManager();
+
 private:
     void SetFileRS(const std::string& v);
     void SetFileFonts(const std::string& v);
@@ -121,6 +131,7 @@ private:
     std::unique_ptr<IniFile> soundTable_; // in memory
     std::optional<std::string> statePath_;
     TNBIm* particleImage_ = nullptr;
+    std::unique_ptr<TParticleManager> particles_;
     int32_t lowLayer_ = 0;
     int32_t highLayer_ = 0;
 };

@@ -220,9 +220,7 @@ void RegisterEngineFunctions(TScriptEngine& engine, TSceneContext& ctx) {
             double speed = ctx.timer ? ctx.timer->Speed : 30.0;
             TScriptValue t = args[1].value.div(TScriptValue::real(speed));
             TScriptValue dt = t.mul(TScriptValue::real(fx->StoredReal(TProp::DAnim)));
-            // The particle simulation is not built yet: the time is computed
-            // (so bad arguments fail as they should) but advances nothing.
-            (void)float(dt.toReal());
+            fx->AdvanceSystem(float(dt.toReal()));
         }
         return true;
     });
