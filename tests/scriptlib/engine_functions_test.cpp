@@ -12,8 +12,10 @@
 #include "platform/FileSystem.h"
 #include "platform/Graphics.h"
 #include "platform/Png.h"
+#include "render/RenderCanvas.h"
 #include "render/RenderDevices.h"
 #include "render/RenderImages.h"
+#include "scene/Effect.h"
 #include "scene/UnitNBDB.h"
 #include "scriptlib/Builtins.h"
 #include "tools/GameFile.h"
@@ -294,4 +296,38 @@ TEST_F(EngineFunctions, SaveStateAndLoadStateThroughScripts) {
     ASSERT_TRUE(byKey(2)->GetValue("SCORE", score));
     EXPECT_EQ(score.toInt32(), 7);
     EXPECT_TRUE(ctx.imageLoad.ready);  // ready is set again after loading
+}
+
+// ProcEf advances an effect's particle system by t / Speed * DAnim seconds:
+// 15 ticks at DAnim 2 is one second of a 10-per-second emitter; DAnim 0
+// advances nothing; other kinds are left alone.
+TEST_F(EngineFunctions, ProcEfAdvancesTheEffectByTicksOverSpeedTimesDAnim) {
+    TRenderCanvas canvas(device.get());
+    ctx.canvas = &canvas;
+    TParticleParams p;
+    p.emissionRate = 10;
+    p.emissionTime = 100;
+    p.life1 = p.life2 = 100;
+    p.midLife = 0.5f;
+    p.sizeBirth = p.sizeMid = p.sizeDeath = 1;
+    p.colorBirth = p.colorMid = p.colorDeath = 0xFFFFFFFFu;
+    const auto bytes = p.ToBytes();
+    ASSERT_TRUE(fs::writeFile(dir + "spark.fx", bytes.data(), bytes.size()));
+    load(GameNode("TNBDB").set("Key", 1).set("InitScreen", 2)
+             .add(screen(2, "S")
+                      .add(GameNode("TNBEffect").set("Key", 5).set("Id", "FX").set("EffectFN", "spark.fx")
+                               .set("DAnim", 2.0).set("Active", true))
+                      .add(image(6, "Pic", "pic.png"))));
+    auto* fx = static_cast<TNBEffect*>(byKey(5));
+    ASSERT_TRUE(fx && fx->System());
+    ASSERT_EQ(fx->System()->LiveCount(), 0);
+    run("ProcEf(NBDB.S.FX, 15);");
+    EXPECT_EQ(fx->System()->LiveCount(), 10);
+    run("ProcEf(NBDB.S.FX, 7.5);");
+    EXPECT_EQ(fx->System()->LiveCount(), 15);
+    run("NBDB.S.FX.DAnim := 0; ProcEf(NBDB.S.FX, 30); ProcEf(NBDB.S.Pic, 30);");
+    EXPECT_EQ(fx->System()->LiveCount(), 15);
+    EXPECT_EQ(log(), "");
+    ctx.FreeRoot();
+    ctx.canvas = nullptr;
 }
