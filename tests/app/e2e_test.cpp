@@ -5,7 +5,10 @@
 
 #include "TestGame.h"
 #include "media/Decoders.h"
+#include "particles/ParticleSystems.h"
 #include "platform/Bitmap.h"
+#include "platform/ByteIO.h"
+#include "platform/Png.h"
 
 using nb::GameNode;
 using nbtest::RunPlayer;
@@ -150,4 +153,83 @@ TEST(PlayerEndToEnd, ShapesDrawWithExactColoursAndClicksReachThem) {
     uint32_t blend = shot.argb(220, 220) & 0xFFFFFFu;  // 128/255 of blue over black
     EXPECT_EQ(blend >> 16, 0u);
     EXPECT_NEAR(double(blend & 0xFF), 128.0, 1.0);
+}
+
+// An animation and a particle effect read from a game file, through the
+// real player and the GL path: AnimStart from a press plays the baked frames
+// one per tick (the part slides 90 pixels over ten frames and stays), its
+// step and end hooks run, and the effect's particles are drawn around the
+// emitter.
+TEST(PlayerEndToEnd, AnimationsPlayAndEffectsDrawFromTheGameFile) {
+    TempDir dir;
+    ASSERT_TRUE(nb::WritePng(dir.file("dot.png"), 10, 10, std::vector<uint32_t>(100, 0xFFFFFFFFu)));
+    {
+        // The shared particle picture: an 8 x 8 white 24-bit bitmap.
+        nb::ByteWriter bmp;
+        bmp.bytes("BM", 2);
+        for (uint32_t v : {54u + 8 * 24, 0u, 54u, 40u, 8u, 8u}) bmp.u32(v);
+        bmp.u16(1);
+        bmp.u16(24);
+        for (int i = 0; i < 6; ++i) bmp.u32(0);
+        for (int i = 0; i < 8 * 24; ++i) bmp.u8(0xFF);
+        ASSERT_TRUE(nb::fs::writeFile(dir.file("particles.bmp"), bmp.buffer().data(), bmp.size()));
+    }
+    nb::TParticleParams p;
+    p.emissionRate = 200;
+    p.emissionTime = 100;
+    p.life1 = p.life2 = 100;
+    p.midLife = 0.5f;
+    p.sizeBirth = p.sizeMid = p.sizeDeath = 1;
+    p.colorBirth = p.colorMid = p.colorDeath = 0xFFFFFFFFu;
+    p.drawFx = 1284;
+    const auto fx = p.ToBytes();
+    ASSERT_TRUE(nb::fs::writeFile(dir.file("spark.fx"), fx.data(), fx.size()));
+
+    auto key = [](int k, int count, double x) {
+        return GameNode("TNBAnKey").set("Key", k).set("Count", count)
+            .add(GameNode("TNBImage").set("Key", k + 1).set("Id", "Dot").set("imImage", "dot.png").set("rX", x));
+    };
+    GameNode screen("TNBScreen");
+    screen.add(GameNode("TNBAnim").set("Key", 10).set("Id", "Walk").set("X", 100).set("Y", 100)
+                   .set("ShowAn", true)
+                   .set("exAnim", "SetIni('A', 'last', Pos);")
+                   .set("exStop", "SetIni('A', 'stop', Pos);")
+                   .add(key(11, 9, 0.0))
+                   .add(key(13, 0, 90.0)));
+    screen.add(GameNode("TNBEffect").set("Key", 20).set("Id", "Sparks").set("X", 600).set("Y", 400)
+                   .set("EffectFN", "spark.fx").set("DAnim", 1.0).set("Active", true));
+    GameNode game = baseGame(std::move(screen));
+    game.set("exMouseDown", "AnimStart(NBDB.Main.Walk);");
+    ASSERT_TRUE(dir.writeGame("g.nbf", game));
+    dir.write("input.txt", "105 down 500 700\n106 up 500 700\n");
+    ASSERT_EQ(run(dir, "--headless --fast --max-ticks 140 --input input.txt --screenshot 110:mid.png "
+                       "--screenshot 130:end.png g.nbf"),
+              0)
+        << dir.read("player.log");
+    const std::string ini = dir.read("s.ini");
+    EXPECT_NE(ini.find("stop=10"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("last=10"), std::string::npos) << ini;
+    EXPECT_EQ(dir.read("nimbel.err"), "");
+    if (drawingDisabled(dir)) GTEST_SKIP() << "no OpenGL context here: " << dir.read("player.log");
+    nb::Bitmap mid, end;
+    ASSERT_TRUE(loadPng(dir.file("mid.png"), mid));
+    ASSERT_TRUE(loadPng(dir.file("end.png"), end));
+    // At the end the dot rests at 90 pixels from the animation's place.
+    EXPECT_EQ(end.argb(195, 105) & 0xFFFFFFu, 0xFFFFFFu);
+    EXPECT_EQ(end.argb(105, 105) & 0xFFFFFFu, 0u);
+    // Midway it is neither at the start nor at the end.
+    int litX = -1;
+    for (int x = 95; x < 205; ++x)
+        if ((mid.argb(x, 105) & 0xFFFFFFu) == 0xFFFFFFu) {
+            litX = x;
+            break;
+        }
+    EXPECT_GT(litX, 100);
+    EXPECT_LT(litX, 190);
+    // Particles around the emitter, nothing far from it.
+    int lit = 0;
+    for (int y = 390; y < 410; ++y)
+        for (int x = 590; x < 610; ++x) lit += (end.argb(x, y) & 0xFFFFFFu) != 0;
+    EXPECT_GT(lit, 0);
+    EXPECT_EQ(end.argb(800, 600) & 0xFFFFFFu, 0u);
 }
