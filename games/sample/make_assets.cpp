@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "particles/ParticleSystems.h"
 #include "platform/ByteIO.h"
 #include "platform/FileSystem.h"
 #include "platform/Png.h"
@@ -175,6 +176,47 @@ int main(int argc, char** argv) {
                 px[size_t(y) * w + x] = argb(int(a * 255), 255, 220 - int(r), 60);
             }
         ok &= nb::WritePng(out + "star.png", w, h, px);
+    }
+    // The shared particle picture: particles.bmp is an 8-bit soft round
+    // mask whose colours come from particles_.jpg (the mask pairing by name).
+    {
+        int w = 16, h = 16;
+        Pixels px(size_t(w) * h, argb(255, 255, 250, 235));
+        std::vector<uint8_t> mask(size_t(w) * h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                double d = std::hypot(x - 7.5, y - 7.5) / 8.0;
+                mask[size_t(y) * w + x] = uint8_t(std::clamp(255.0 * (1.0 - d * d), 0.0, 255.0));
+            }
+        ok &= writeJpeg(out + "particles_.jpg", w, h, px);
+        ok &= writeMaskBmp(out + "particles.bmp", w, h, mask);
+    }
+    // Rising pale blue sparks for the second screen's effect.
+    {
+        nb::TParticleParams p;
+        p.drawFx = 1284;
+        p.emissionRate = 40;
+        p.emissionTime = 1e6f;
+        p.life1 = 1.5f;
+        p.life2 = 2.5f;
+        p.direction = 3.14159f;  // up
+        p.spread = 0.8f;
+        p.speed1 = 40;
+        p.speed2 = 90;
+        p.weight1 = -0.2f;
+        p.weight2 = 0.1f;
+        p.sizeBirth = 0.5f;
+        p.sizeMid = 1.3f;
+        p.sizeDeath = 0.3f;
+        p.rotationMid = 2;
+        p.rotationDeath = 4;
+        p.colorBirth = 0xFFFFFFFFu;
+        p.colorMid = 0xD0A0D0FFu;
+        p.colorDeath = 0x004070FFu;
+        p.colorVariation = 0.1f;
+        p.midLife = 0.4f;
+        const auto bytes = p.ToBytes();
+        ok &= nb::fs::writeFile(out + "sparks.fx", bytes.data(), bytes.size());
     }
     // The start-up logo.
     {
