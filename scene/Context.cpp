@@ -90,15 +90,14 @@ void TSceneContext::AppendLog(std::string_view line) const {
 
 // ------------------------------------------------------------ script host
 
-TNBElement* TSceneHost::walk(std::string_view name, const TVarList& vars, std::string_view& last) {
-    TNBElement* el = ctx_.currentElement;
-    bool atHand = el != nullptr;
+TNBElement* TSceneContext::WalkPath(TNBElement* from, std::string_view name, const TVarList* vars,
+                                     std::string_view& last) {
+    TNBElement* el = from;
     // Leading points climb to the parent.
     while (!name.empty() && name.front() == '.') {
         name.remove_prefix(1);
-        if (!atHand) return nullptr;
+        if (!el) return nullptr;
         el = el->Parent();
-        atHand = el != nullptr;
     }
     if (name.empty()) return nullptr;
     // Every segment before a further point must name an element.
@@ -110,21 +109,25 @@ TNBElement* TSceneHost::walk(std::string_view name, const TVarList& vars, std::s
         bool found = false;
         if (el && el->GetValue(part, v)) {
             found = true;
-        } else if (const TVar* var = vars.Find(part)) {
+        } else if (const TVar* var = vars ? vars->Find(part) : nullptr) {
             v = var->value;
             found = true;
         }
         if (found) {
             if (!v.isElement()) return nullptr;
-            el = ctx_.Element(v.elementId());
+            el = Element(v.elementId());
         } else if (part == "NBDB") {
-            el = ctx_.Root();
+            el = Root();
         } else {
             return nullptr;
         }
     }
     last = name;
     return el;
+}
+
+TNBElement* TSceneHost::walk(std::string_view name, const TVarList& vars, std::string_view& last) {
+    return ctx_.WalkPath(ctx_.currentElement, name, &vars, last);
 }
 
 bool TSceneHost::pathGet(std::string_view name, const TVarList& vars, TScriptValue& out) {

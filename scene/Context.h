@@ -168,6 +168,13 @@ public:
     // (opened, appended and closed for every line; created when missing).
     void AppendLog(std::string_view line) const;
 
+    // Walks a dotted name from `from` as the interpreter resolves names:
+    // leading points climb to the parent, every further segment must yield
+    // an element (the element's values first, then `vars` when given; the
+    // segment "NBDB" restarts at the root when nothing else answers for it).
+    // Answers the element reached and the last segment, or nullptr.
+    TNBElement* WalkPath(TNBElement* from, std::string_view name, const TVarList* vars, std::string_view& last);
+
     // Nesting depth of the game-file reader (guards against absurdly deep
     // files); used by LoadFromData.
     int loadDepth = 0;

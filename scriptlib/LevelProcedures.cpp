@@ -153,34 +153,10 @@ void writeReal(TNBElement* e, std::string_view name, double v) { writeValue(e, n
 
 int32_t clampI32(int64_t v) { return int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
-// Walks a dotted name from `from` as the interpreter does: leading points
-// climb to the parent, every further segment must yield an element (the
-// segment "NBDB" restarts at the root when nothing else answers for it).
-// Answers the element reached and the last segment, or nullptr.
+// Dotted names relative to an element, resolved as the interpreter resolves
+// them (no variable table: procedures have none).
 TNBElement* walkPath(TSceneContext& ctx, TNBElement* from, std::string_view name, std::string_view& last) {
-    TNBElement* el = from;
-    while (!name.empty() && name.front() == '.') {
-        name.remove_prefix(1);
-        if (!el) return nullptr;
-        el = el->Parent();
-    }
-    if (name.empty()) return nullptr;
-    for (size_t dot = name.find('.'); dot != std::string_view::npos; dot = name.find('.')) {
-        std::string_view part = name.substr(0, dot);
-        name.remove_prefix(dot + 1);
-        if (part.empty()) return nullptr;
-        TScriptValue v;
-        if (el && el->GetValue(part, v)) {
-            if (!v.isElement()) return nullptr;
-            el = ctx.Element(v.elementId());
-        } else if (part == "NBDB") {
-            el = ctx.Root();
-        } else {
-            return nullptr;
-        }
-    }
-    last = name;
-    return el;
+    return ctx.WalkPath(from, name, nullptr, last);
 }
 
 bool pathGet(TSceneContext& ctx, TNBElement* from, std::string_view name, TScriptValue& v) {
