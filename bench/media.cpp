@@ -6,8 +6,6 @@
 // cost of loading over decoding; registry / decode-and-fill is what the
 // registry's own bookkeeping adds to the work it has to do anyway.
 #include <benchmark/benchmark.h>
-#include <jpeglib.h>
-#include <png.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -21,83 +19,39 @@
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "render/RenderImages.h"
+#include "tests/media/PictureFiles.h"
 
 namespace {
 
 constexpr int kJpegs = 20;
 constexpr int kPngs = 20;
 
+// Noisy screen-like content (compresses like a photograph, not a flat fill).
 std::vector<uint8_t> EncodeJpeg(int w, int h, int seed) {
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* buf = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &buf, &size);
-    c.image_width = JDIMENSION(w);
-    c.image_height = JDIMENSION(h);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 85, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<uint8_t> row(size_t(w) * 3);
+    std::vector<uint32_t> px(size_t(w) * size_t(h));
     uint32_t noise = uint32_t(seed) * 2654435761u;
-    while (c.next_scanline < c.image_height) {
-        int y = int(c.next_scanline);
+    for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             noise = noise * 1664525u + 1013904223u;
-            row[3 * size_t(x)] = uint8_t((x + seed * 13) / 4 + (noise >> 28));
-            row[3 * size_t(x) + 1] = uint8_t((y + x / 3) / 3 + (noise >> 29));
-            row[3 * size_t(x) + 2] = uint8_t(((x ^ y) & 0x7F) + seed);
+            const uint32_t r = uint8_t((x + seed * 13) / 4 + (noise >> 28));
+            const uint32_t g = uint8_t((y + x / 3) / 3 + (noise >> 29));
+            const uint32_t b = uint8_t(((x ^ y) & 0x7F) + seed);
+            px[size_t(y) * size_t(w) + size_t(x)] = r << 16 | g << 8 | b;
         }
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    std::vector<uint8_t> out(buf, buf + size);
-    jpeg_destroy_compress(&c);
-    std::free(buf);
-    return out;
+    return nb::testpics::Jpeg(w, h, px, 85);
 }
 
+// Round sprites on transparent ground, one per 128 x 128 frame.
 std::vector<uint8_t> EncodePng(int w, int h, int seed) {
-    std::vector<uint8_t> out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    std::vector<std::vector<uint8_t>> rows(static_cast<size_t>(h), std::vector<uint8_t>(size_t(w) * 4));
-    std::vector<png_bytep> ptrs;
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return {};
-    }
-    png_set_write_fn(
-        png, &out,
-        [](png_structp p, png_bytep d, png_size_t n) {
-            auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(p));
-            v->insert(v->end(), d, d + n);
-        },
-        nullptr);
-    png_set_IHDR(png, info, png_uint_32(w), png_uint_32(h), 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    for (int y = 0; y < h; ++y) {
+    std::vector<uint32_t> px(size_t(w) * size_t(h));
+    for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            // Round sprites on transparent ground, one per 128 x 128 frame.
-            int dx = x % 128 - 64, dy = y % 128 - 64;
-            bool inside = dx * dx + dy * dy < 50 * 50;
-            uint8_t* p = rows[size_t(y)].data() + 4 * size_t(x);
-            p[0] = uint8_t(x + seed);
-            p[1] = uint8_t(y * 2);
-            p[2] = uint8_t(seed * 9);
-            p[3] = inside ? 255 : 0;
+            const int dx = x % 128 - 64, dy = y % 128 - 64;
+            const uint32_t a = dx * dx + dy * dy < 50 * 50 ? 255u : 0u;
+            px[size_t(y) * size_t(w) + size_t(x)] =
+                a << 24 | uint32_t(uint8_t(x + seed)) << 16 | uint32_t(uint8_t(y * 2)) << 8 | uint8_t(seed * 9);
         }
-        ptrs.push_back(rows[size_t(y)].data());
-    }
-    png_set_rows(png, info, ptrs.data());
-    png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return out;
+    return nb::testpics::Png(w, h, px);
 }
 
 // The generated game folder, made once for the whole run and removed at its end.

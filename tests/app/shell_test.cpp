@@ -2,16 +2,12 @@
 // mode requests, driven tick by tick with the fast timer.
 #include <gtest/gtest.h>
 
-#include <cstddef>
-#include <cstdio>
-// jpeglib.h needs size_t and FILE declared first.
-#include <jpeglib.h>
-
 #include "TestGame.h"
 #include "app/MainForm.h"
 #include "platform/Png.h"
 #include "render/RenderTimers.h"
 #include "scene/UnitNBDB.h"
+#include "tests/media/PictureFiles.h"
 
 using nb::GameNode;
 using nbtest::TempDir;
@@ -19,32 +15,9 @@ using nbtest::TempDir;
 namespace {
 
 bool writeJpeg(const std::string& path, int w, int h, uint8_t r, uint8_t g, uint8_t b) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    jpeg_stdio_dest(&c, f);
-    c.image_width = JDIMENSION(w);
-    c.image_height = JDIMENSION(h);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<uint8_t> row(size_t(w) * 3);
-    for (int x = 0; x < w; ++x) {
-        row[size_t(x) * 3] = r;
-        row[size_t(x) * 3 + 1] = g;
-        row[size_t(x) * 3 + 2] = b;
-    }
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW p = row.data();
-        jpeg_write_scanlines(&c, &p, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    return std::fclose(f) == 0;
+    const auto bytes = nb::testpics::Jpeg(
+        w, h, std::vector<uint32_t>(size_t(w) * size_t(h), uint32_t(r) << 16 | uint32_t(g) << 8 | b));
+    return nb::fs::writeFile(path, bytes.data(), bytes.size());
 }
 
 struct Shell {
