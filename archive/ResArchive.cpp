@@ -107,6 +107,9 @@ bool TResArchive::Open() {
         case TOpenModes::opOverwrite: ok = createEmpty(); break;
         case TOpenModes::opReadOnly: ok = readTable(); break;
     }
+    // A failed open keeps no table: the previous file's offsets would
+    // otherwise be read from this one.
+    if (!ok) records_.clear();
     open_ = ok;
     return ok;
 }

@@ -51,8 +51,12 @@ void TRenderTimer::Idle() {
         const int64_t tick = TickPeriod();
         const double limit = double(kMaxDelta / kOne + 1) * double(tick);
         const int64_t elapsed = int64_t(std::min(elapsedMs * double(kOne), limit));
+        // The frame period is compared with the time really spent: when it
+        // exceeds the clamp (a tick rate far above the frame rate) the clamped
+        // value would sleep too long.
         const int64_t frame = FramePeriod();
-        if (elapsed < frame && clock_) clock_->sleepMs(uint32_t((frame - elapsed) / kOne));
+        if (elapsedMs * double(kOne) < double(frame) && clock_)
+            clock_->sleepMs(uint32_t((frame - int64_t(elapsedMs * double(kOne))) / kOne));
         delta = std::min<int64_t>(elapsed * kOne / tick, kMaxDelta);
     }
     if (processed_) {

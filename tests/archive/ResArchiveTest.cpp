@@ -167,6 +167,21 @@ TEST(ResArchive, FirstReadAfterOpeningTakesTheTableAsTheFileHoldsIt) {
     writeBytes(path, bytesOf("ASDb"));
     ASSERT_FALSE(a.Open());
     EXPECT_FALSE(a.ReadRecord("new", out));
+
+    // A file that fails to open leaves no table behind, even when its
+    // records sit where the previous file's table points.
+    std::vector<uint8_t> good = buildArchive({packed("k", bytesOf("v"))});
+    writeBytes(path, good);
+    ASSERT_TRUE(a.Open());
+    std::vector<uint8_t> badTable = good;
+    badTable[8] = badTable[9] = badTable[10] = badTable[11] = 0xFF;
+    const std::string other = dir.file("b.res");
+    writeBytes(other, badTable);
+    a.SetFileName(other);
+    EXPECT_FALSE(a.Open());
+    EXPECT_EQ(a.RecordCount(), 0);
+    EXPECT_FALSE(a.ReadRecord("k", out));
+    EXPECT_TRUE(out.empty());
 }
 
 TEST(ResArchive, DamagedArchivesFailWithoutReadingOutside) {

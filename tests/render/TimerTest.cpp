@@ -75,6 +75,14 @@ TEST(RenderTimer, SleepsTheRestOfTheFramePeriodInWholeMilliseconds) {
     slow.pass(10);
     EXPECT_EQ(slow.clock.totalSlept(), 990);
     EXPECT_EQ(slow.timer.FramePeriod(), 1000 * TRenderTimer::kOne);
+
+    // Ticks far faster than frames: the sleep still covers only what is left
+    // of the frame, however many ticks the elapsed time holds.
+    Rig fine;
+    fine.timer.MaxFPS = 1;
+    fine.timer.Speed = 1000;
+    EXPECT_EQ(fine.pass(500), 32);
+    EXPECT_EQ(fine.clock.totalSlept(), 500);
 }
 
 TEST(RenderTimer, DisabledTimerSleepsFiveMillisecondsAndDoesNothing) {
