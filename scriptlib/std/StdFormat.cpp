@@ -41,13 +41,30 @@ Decimal toDecimal(double v) {
     d.negative = std::signbit(v);
     v = std::fabs(v);
     if (v == 0) return d;
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.16e", v);
+    // Every double is a finite binary fraction, m * 2^e with m odd, whose
+    // decimal expansion ends -e places after the point (at most 767
+    // significant digits); all of them are kept, so that rounding happens
+    // once, on the exact value (10/3 under 15 decimals is ...333, not ...334).
+    int exp2 = 0;
+    const double frac = std::frexp(v, &exp2);
+    uint64_t mantissa = static_cast<uint64_t>(std::ldexp(frac, 53));
+    int e = exp2 - 53;
+    while (mantissa != 0 && (mantissa & 1) == 0) {
+        mantissa >>= 1;
+        ++e;
+    }
+    const int leading = static_cast<int>(std::floor(std::log10(v)));
+    int precision = leading + (e < 0 ? -e : 0) + 2;  // two spare digits for log10's slack
+    if (precision > 767) precision = 767;
+    if (precision < 1) precision = 1;
+    char buf[800];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, precision);
+    const char* end = res.ptr;
     const char* p = buf;
-    for (; *p && *p != 'e' && *p != 'E'; ++p)
+    for (; p < end && *p != 'e' && *p != 'E'; ++p)
         if (isDigit(*p)) d.digits += *p;
     int exp10 = 0;
-    if (*p) std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), buf + sizeof buf, exp10);
+    if (p < end) std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), end, exp10);
     d.exponent = exp10 + 1;
     size_t lead = d.digits.find_first_not_of('0');
     if (lead == std::string::npos) return Decimal{d.negative, {}, 0};
@@ -467,11 +484,6 @@ std::string FormatValues(std::string_view fmt, std::span<const TFormatArg> args)
             ++i;
             continue;
         }
-        if (i + 1 < fmt.size() && fmt[i + 1] == '%') {
-            out += '%';
-            i += 2;
-            continue;
-        }
         size_t j = i + 1;
         while (j < fmt.size() && !isAsciiLetter(fmt[j])) ++j;
         if (j == fmt.size()) {
@@ -481,35 +493,39 @@ std::string FormatValues(std::string_view fmt, std::span<const TFormatArg> args)
         const std::string_view specText = fmt.substr(i, j - i + 1);
         i = j + 1;
 
+        // The specifier is formatted on its own with the next argument, so a
+        // "%%" inside it is a plain "%" and other characters before the
+        // conversion are plain text: "%% %d" gives "% 7", and "%%d" gives the
+        // text "%d" and still uses up its argument.
+        std::string prefix;
+        size_t k = 0;
+        while (k < specText.size()) {
+            if (specText[k] == '%' && k + 1 < specText.size() && specText[k + 1] == '%') {
+                prefix += '%';
+                k += 2;
+            } else if (specText[k] == '%') {
+                break;
+            } else {
+                prefix += specText[k++];
+            }
+        }
+        if (k == specText.size()) {
+            if (cursor >= args.size()) continue;  // arguments used up: dropped
+            ++cursor;
+            out += prefix;
+            continue;
+        }
+        const std::string_view conversion = specText.substr(k);
+
         FormatItem item;
-        if (!parseSpec(specText, item)) {
+        if (!parseSpec(conversion, item)) {
             if (cursor >= args.size()) continue;
             formatError(specText);
         }
-        if (item.index) cursor = *item.index;
-        auto takeCount = [&](int& field) {
-            if (cursor >= args.size()) return false;
-            const TFormatArg& a = args[cursor++];
-            if (a.kind != TFormatArg::Kind::Int32 && a.kind != TFormatArg::Kind::Int64)
-                formatError(specText);
-            int64_t n = a.integer;
-            if (n > kMaxField) n = kMaxField;
-            if (n < -kMaxField) n = -kMaxField;
-            field = static_cast<int>(n);
-            return true;
-        };
-        if (item.widthStar) {
-            if (!takeCount(item.width)) continue;
-            if (item.width < 0) {
-                item.left = true;
-                item.width = -item.width;
-            }
-        }
-        if (item.precStar) {
-            if (!takeCount(item.precision)) continue;
-            if (item.precision < 0) item.precision = -1;
-        }
         if (cursor >= args.size()) continue;  // arguments used up: the specifier is dropped
+        // Each specifier is formatted with its own argument alone: a "*" width
+        // or precision finds no second one, and an index other than 0 none.
+        if (item.widthStar || item.precStar || (item.index && *item.index != 0)) formatError(specText);
         const TFormatArg& arg = args[cursor++];
 
         std::string text;
@@ -530,6 +546,7 @@ std::string FormatValues(std::string_view fmt, std::span<const TFormatArg> args)
             else
                 text.insert(0, pad, ' ');
         }
+        out += prefix;
         out += text;
     }
     return out;

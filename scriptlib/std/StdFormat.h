@@ -1,11 +1,11 @@
 // Number texts for the standard script functions: reading numbers (Val,
 // StrToFloat, StrToInt), writing reals, and the "%" formatter behind Format.
 //
-// Reals are written from their decimal digits (17 significant digits, as
-// exact as a double holds) and rounded on those digits with halves away
-// from zero, so 0.125 under "%.2f" gives "0.13" and 2.5 under "%.0f" gives
-// "3". The locale is fixed: point ".", thousands separator ",", currency
-// "$" in front ("-$1,234.50" when negative).
+// Reals are written from their exact decimal expansion and rounded once, on
+// that, with halves away from zero, so 0.125 under "%.2f" gives "0.13", 2.5
+// under "%.0f" gives "3" and 123.45 under 15 decimals "123.450000000000003".
+// The locale is fixed: point ".", thousands separator ",", currency "$" in
+// front ("-$1,234.50" when negative).
 //
 // Failures throw ScriptError with the texts scripts see after
 // "Invalid parameters, function NAME : ".
@@ -69,10 +69,13 @@ struct TFormatArg {
     std::optional<int64_t> truncated;
 };
 
-// Formats `fmt` with the arguments. Text outside specifiers is copied; "%%"
-// is one "%". A specifier is "%" [index ":"] ["-"] [width] ["." precision]
-// and a letter (d u x e f g n m p s, either case); width and precision may be
-// "*", taken from the arguments. The specifier runs to the next ASCII letter;
+// Formats `fmt` with the arguments. Text outside specifiers is copied. A
+// specifier is "%" [index ":"] ["-"] [width] ["." precision] and a letter
+// (d u x e f g n m p s, either case), formatted with the next argument alone:
+// an index other than 0 and a "*" width or precision find nothing and are
+// refused. The specifier runs from a "%" to the next ASCII letter,
+// so a "%%" starts one too: inside it "%%" is one "%" ("%d%%" keeps its "%%",
+// which never reaches a letter, and "%%d" gives "%d" and uses up an argument);
 // one still open at the end is copied unchanged. Specifiers that find no
 // argument left are dropped. A value the specifier refuses is replaced by its
 // truncated 64-bit integer; when that is refused too (or the specifier is

@@ -71,6 +71,11 @@ TEST(StdFormat, FloatToStrUsesFifteenDecimalsAndDropsTrailingZeros) {
     EXPECT_EQ(FloatToStr(2.0 / 3), "0.666666666666667");
     EXPECT_EQ(FloatToStr(123456789.125), "123456789.125");
     EXPECT_EQ(FloatToStr(1e20), "100000000000000000000");
+    // Rounded once, on the exact value: 10/3 is 3.33333333333333348..., and
+    // reals of three integer digits show the digits the double really holds.
+    EXPECT_EQ(FloatToStr(10.0 / 3), "3.333333333333333");
+    EXPECT_EQ(FloatToStr(123.45), "123.450000000000003");
+    EXPECT_EQ(fmt("%.15f", {R(10.0 / 3)}), "3.333333333333333");
     // Below the fifteenth decimal a value reads as zero, without a sign.
     EXPECT_EQ(FloatToStr(1e-16), "0");
     EXPECT_EQ(FloatToStr(-1e-16), "0");
@@ -215,19 +220,27 @@ TEST(StdFormat, SpecifiersWithoutArgumentsAndOpenEnds) {
     EXPECT_EQ(fmt("%d%", {I(1)}), "1%");
     EXPECT_EQ(fmt("100%% %d", {I(5)}), "100% 5");
     EXPECT_EQ(fmt("%%d", {I(5)}), "%d");
+    // "%%" starts a specifier like any "%": at the end it stays as written,
+    // before a letter it uses up an argument, and with none left it is dropped
+    // up to that letter.
+    EXPECT_EQ(fmt("%d%%", {I(50)}), "50%%");
+    EXPECT_EQ(fmt("%%d|%d", {I(1), I(2)}), "%d|2");
+    EXPECT_EQ(fmt("%d%% done", {I(5)}), "5one");
+    EXPECT_EQ(fmtError("%d%%s", {I(1), R(1.5)}), "(no error) 1%s");
     EXPECT_EQ(fmt("", {I(5)}), "");
     // Non-ASCII bytes are plain text, never a specifier's letter.
     EXPECT_EQ(fmt("\xC0\xE1%s\xFF", {S("\xC0")}), "\xC0\xE1\xC0\xFF");
 }
 
-TEST(StdFormat, IndexAndStarTakeArgumentsInOrder) {
-    EXPECT_EQ(fmt("%1:s %0:s %s", {S("a"), S("b")}), "b a b");
-    EXPECT_EQ(fmt("%0:s%0:s", {S("x")}), "xx");
-    EXPECT_EQ(fmt("%5:s|%s", {S("x")}), "|");  // an index past the end finds nothing
-    EXPECT_EQ(fmt("%*d|%-*d|%.*f", {I(4), I(7), I(3), I(8), I(1), R(2.25)}), "   7|8  |2.3");
-    EXPECT_EQ(fmt("%*d|", {I(-3), I(1)}), "1  |");
-    EXPECT_EQ(fmt("%*d|", {I(3)}), "|");  // the width used the last argument
-    EXPECT_EQ(fmtError("%*d", {S("3"), I(1)}), "Format '%*d' invalid or incompatible with argument");
+TEST(StdFormat, EachSpecifierTakesExactlyTheNextArgument) {
+    // Every specifier is formatted with one argument: index 0 is that one,
+    // other indexes and "*" ask for arguments it does not have.
+    EXPECT_EQ(fmt("%0:s%0:s", {S("x"), S("y")}), "xy");
+    EXPECT_EQ(fmt("%0:s%0:s", {S("x")}), "x");
+    EXPECT_EQ(fmtError("%s %1:s", {S("a"), S("b")}), "Format '%1:s' invalid or incompatible with argument");
+    EXPECT_EQ(fmtError("%*d", {I(4), I(7)}), "Format '%*d' invalid or incompatible with argument");
+    EXPECT_EQ(fmtError("%.*f", {I(1), R(2.25)}), "Format '%.*f' invalid or incompatible with argument");
+    EXPECT_EQ(fmt("%d %*d", {I(3)}), "3 ");  // no argument left: dropped, not refused
     // Absurd widths are capped instead of exhausting memory.
     EXPECT_EQ(fmt("%999999999d", {I(1)}).size(), 4096u);
     EXPECT_EQ(fmt("%.999999999d", {I(1)}).size(), 4096u);

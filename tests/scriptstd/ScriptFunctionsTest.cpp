@@ -182,6 +182,7 @@ TEST_F(StdScript, NumbersFromAndToText) {
     expectValue("FloatToStr(0.1)", ValueKind::String, "0.1");
     EXPECT_EQ(evalText("FloatToStr(100)"), "100");
     EXPECT_EQ(evalText("FloatToStr(1 / 3)"), "0.333333333333333");
+    EXPECT_EQ(evalText("FloatToStr(10 / 3)"), "3.333333333333333");
     expectReal("StrToFloat(' 1.5e1 ')", 15.0);
     expectReal("StrToFloat('-2')", -2.0);
     // Leftovers are a plain failure, without an error text of their own.
@@ -208,6 +209,9 @@ TEST_F(StdScript, FormatThroughScripts) {
     EXPECT_EQ(evalText("Format('%s/%s/%s', 1.5, TRUE, 3)"), "1.5/True/3");
     EXPECT_EQ(evalText("Format('%d', Int(5000000000.5))"), "5000000000");
     EXPECT_EQ(evalText("Format('%u', DayOfWeek(0))"), "7");
+    EXPECT_EQ(evalText("Format('%d%%', 50)"), "50%%");  // an open specifier stays as written
+    EXPECT_EQ(failure("x := Format('%*d', 4, 7)"),
+              std::string(kParams) + "FORMAT : Format '%*d' invalid or incompatible with argument");
     EXPECT_EQ(failure("x := Format('%d')"), std::string(kParams) + "FORMAT");
     EXPECT_EQ(failure("x := Format('%d', 'abc')"),
               std::string(kParams) + "FORMAT : Format '%d' invalid or incompatible with argument");
