@@ -117,6 +117,49 @@ TEST(KindsImage, CentredPictureAndItsChildren) {
     EXPECT_EQ(q[0].texture, 0u);
 }
 
+TEST(KindsImage, ChildFrameUsesTheRoundedSizeAndThePictureTestIgnoresScaleXY) {
+    ImageWorld w;
+    w.Opaque("p41.png", 41, 41);
+    TNBImage* img = w.Image("p41.png");
+    w.registry.Find("p41.png")->image->AlphaLevel = TAlphaLevel::alNone;
+    W::SetI(img, "X", 100);
+    W::SetR(img, "ScaleX", 1.5);
+    TNBShape* child = w.Make<TNBShape>(img, "Child");
+    W::SetI(child, "SizeX", 5);
+    W::SetI(child, "SizeY", 5);
+
+    // Right-anchored, 61.5 pixels drawn: the children's frame starts at 38.5
+    // for drawing (the shape rounds it to 38, halves to even) and at
+    // 100 - Round(61.5) = 38 for hit testing.
+    W::SetI(img, "PosHor", 2);
+    std::vector<Quad> q = w.Layers(w.screen, 0, 0);
+    ASSERT_EQ(q.size(), 2u);
+    EXPECT_DOUBLE_EQ(q[0].Left(), 38.5);
+    EXPECT_DOUBLE_EQ(q[1].Left(), 38);
+    EXPECT_EQ(W::Hit(w.screen, 38, 2), child);
+    EXPECT_EQ(W::Hit(w.screen, 43, 2), child);
+    // The picture's own box is its unscaled 41 pixels around 100 - 20.
+    EXPECT_EQ(W::Hit(w.screen, 44, 2), nullptr);
+    EXPECT_EQ(W::Hit(w.screen, 59, 2), nullptr);
+    EXPECT_EQ(W::Hit(w.screen, 60, 2), img);
+    EXPECT_EQ(W::Hit(w.screen, 100, 2), img);
+    EXPECT_EQ(W::Hit(w.screen, 101, 2), nullptr);
+
+    // Centred: children hit-tested from 100 - (62 div 2) = 69 and drawn from
+    // 69.25; the picture box is 80 ... 120 although 69.25 ... 130.75 is drawn.
+    W::SetI(img, "PosHor", 1);
+    q = w.Layers(w.screen, 0, 0);
+    ASSERT_EQ(q.size(), 2u);
+    EXPECT_DOUBLE_EQ(q[0].Left(), 69.25);
+    EXPECT_DOUBLE_EQ(q[1].Left(), 69);
+    EXPECT_EQ(W::Hit(w.screen, 69, 2), child);
+    EXPECT_EQ(W::Hit(w.screen, 75, 2), nullptr);
+    EXPECT_EQ(W::Hit(w.screen, 120, 2), img);
+    EXPECT_EQ(W::Hit(w.screen, 121, 2), nullptr);
+    W::SetR(img, "ScaleY", 3);
+    EXPECT_EQ(W::Hit(w.screen, 100, 41), nullptr);
+}
+
 TEST(KindsImage, FilteringRule) {
     ImageWorld w;
     w.Opaque("p40.png", 40, 40);
@@ -215,6 +258,19 @@ TEST(KindsImage, ClippingToTheDrawingBand) {
     // Never below zero.
     W::SetR(img, "rX", -1024.4);
     EXPECT_EQ(w.Plan(img).cutLeft, 0);
+
+    // Rotated pictures are cut as if unrotated: the centre moves along the
+    // screen's x axis and the rest turns about the moved centre.
+    W::SetR(img, "rX", -1100);
+    W::SetR(img, "Angle", 90);
+    p = w.Plan(img);
+    EXPECT_EQ(p.cutLeft, 75);
+    EXPECT_EQ(p.source.width, 25);
+    EXPECT_DOUBLE_EQ(p.corners[0].x, -970);
+    EXPECT_DOUBLE_EQ(p.corners[0].y, -45);
+    EXPECT_DOUBLE_EQ(p.corners[2].x, -980);
+    EXPECT_DOUBLE_EQ(p.corners[2].y, -20);
+    W::SetR(img, "Angle", 0);
 
     // Vertically the same.
     W::SetS(img, "imImage", "tall.png");

@@ -92,6 +92,14 @@ TEST_F(StatementTest, RepeatLoops) {
     // BREAK ends the loop even while the condition is false.
     ASSERT_TRUE(run("i := 0; REPEAT i := i + 1; IF i = 2 THEN BREAK UNTIL i >= 5"));
     EXPECT_EQ(integer("I"), 2);
+    // The condition is still evaluated after a pass that left EXIT or BREAK
+    // pending; a pending EXIT then ends the whole run.
+    ASSERT_TRUE(run("y := 0; REPEAT EXIT UNTIL Tick() > 5; y := 2"));
+    EXPECT_EQ(ticks, 1);
+    EXPECT_EQ(integer("Y"), 0);
+    ASSERT_TRUE(run("REPEAT BREAK UNTIL Tick() > 5; y := 3"));
+    EXPECT_EQ(ticks, 2);
+    EXPECT_EQ(integer("Y"), 3);
     ASSERT_TRUE(run("i := 0; REPEAT i := i + 1 UNTIL i = 4"));
     EXPECT_EQ(integer("I"), 4);
     // The body runs at least once.
@@ -162,6 +170,11 @@ TEST_F(StatementTest, CaseStatements) {
     EXPECT_EQ(failure("CASE 2 OF 'a' .. 3: x := 1; END"), "Invalid typecast in CASE range");
     // As with "1..5", ".." directly before a digit is part of a name.
     EXPECT_EQ(failure("CASE 2 OF 'a'..3: x := 1; END"), "Error in expression");
+    // An ELSE part waits for END: branches written after it are still tried.
+    ASSERT_TRUE(run("x := 0; CASE 2 OF 1: x := 1; ELSE x := 9; 2: x := 2; END"));
+    EXPECT_EQ(integer("X"), 2);
+    ASSERT_TRUE(run("x := 0; CASE 3 OF 1: x := 1; ELSE x := 9; 2: x := 2; END"));
+    EXPECT_EQ(integer("X"), 9);
     // Only the first matching branch runs; labels are any expressions.
     ASSERT_TRUE(run("x := 0; k := 2; CASE 4 OF k * 2: x := x + 1; 4: x := x + 10; END"));
     EXPECT_EQ(integer("X"), 1);
