@@ -80,14 +80,22 @@ bool ParseCommandLine(int argc, const char* const* argv, PlayerOptions& out, std
         } else if (key == "--screenshot") {
             std::string v;
             if (!value(v)) return false;
+            // TICK:FILE takes the frame after that tick; a bare FILE (also one
+            // whose text before a colon is not a tick) the frame at the end.
             size_t colon = v.find(':');
             int64_t t;
-            if (colon == std::string::npos || !parseInt(v.substr(0, colon), t) || t < 0 ||
-                colon + 1 >= v.size()) {
-                error = "--screenshot needs TICK:FILE.png, got '" + v + "'";
+            if (colon != std::string::npos && parseInt(v.substr(0, colon), t)) {
+                if (t < 0 || colon + 1 >= v.size()) {
+                    error = "--screenshot needs FILE.png or TICK:FILE.png, got '" + v + "'";
+                    return false;
+                }
+                out.screenshots.push_back({t, v.substr(colon + 1)});
+            } else if (v.empty()) {
+                error = "--screenshot needs FILE.png or TICK:FILE.png, got ''";
                 return false;
+            } else {
+                out.screenshots.push_back({ScreenshotRequest::kAtEnd, v});
             }
-            out.screenshots.push_back({t, v.substr(colon + 1)});
         } else if (a.size() > 1 && a[0] == '-') {
             error = "unknown option '" + a + "' (see --help)";
             return false;
@@ -107,7 +115,8 @@ std::string HelpText() {
 
 Plays a point-and-click game: the game file and its companion files (settings,
 languages, sound table, resource archive, pictures, sounds) are read from the
-game file's folder. Without GAME.nbf the player looks beside its executable for
+game file's folder. A GAME.nbf given here must exist (otherwise the player
+stops with status 2). Without GAME.nbf the player looks beside its executable for
 a game file named like the executable, then for the first *.nbf there, then for
 [Main] Path in NBMaker.ini in the configuration folder ($XDG_CONFIG_HOME or
 ~/.config). With no game at all it shows the logo phase and a black screen.
@@ -119,7 +128,8 @@ Options:
   --fast                no real-time pacing: every frame runs exactly one
                         process tick (30 ticks are one second of game time)
   --max-ticks N         after N process ticks close as a user closing the
-                        window would (the game's exit hook runs); exit status 0
+                        window would (the game's exit hook runs); exit status 0;
+                        with 0 no tick runs at all
   --seed N              seed of the random generator (default: the clock)
   --input FILE          replay input, one event a line:
                           TICK move X Y
@@ -131,11 +141,17 @@ Options:
                         before process tick T runs (the first tick is 1);
                         coordinates are logical pixels of the 1024 x 768
                         screen; CODE is a Windows virtual-key code (key) or a
-                        Windows-1251 character code (char); lines starting
-                        with # are comments
+                        Windows-1251 character code (char); a key event only
+                        reaches the game's key hook, typing (backspace
+                        included) takes char events; lines starting with #
+                        are comments
+  --screenshot FILE.png save as PNG the 1024 x 768 frame that shows the state
+                        at the end of the run (after the last process tick,
+                        before the exit hook runs)
   --screenshot TICK:FILE.png
                         save the 1024 x 768 frame drawn right after process
-                        tick TICK as PNG (repeatable)
+                        tick TICK (both forms repeatable; a frame that is
+                        never reached is reported and the exit status is 1)
   --windowed, /TESTMODE stay in a window (never switch to full screen)
   --help                show this text
   --version             show the version

@@ -9,6 +9,7 @@
 namespace nb {
 
 struct ScreenshotRequest {
+    static constexpr int64_t kAtEnd = -1;  // the frame at the end of the run
     int64_t tick = 0;
     std::string path;
 };

@@ -64,7 +64,10 @@ std::string FindGameFile(const std::string& exe, std::unique_ptr<IniFile>& edito
 }
 
 TFormMain::TFormMain(PlayerOptions options) : opts_(std::move(options)) {
-    shots_ = opts_.screenshots;
+    for (const ScreenshotRequest& r : opts_.screenshots) {
+        if (r.tick == ScreenshotRequest::kAtEnd) endShots_.push_back(r.path);
+        else shots_.push_back(r);
+    }
     std::stable_sort(shots_.begin(), shots_.end(),
                      [](const ScreenshotRequest& a, const ScreenshotRequest& b) { return a.tick < b.tick; });
     // Program initialisation, before the window exists: the interpreter pool
@@ -91,6 +94,12 @@ TFormMain::~TFormMain() {
 }
 
 int TFormMain::Run() {
+    // A game named on the command line must exist: a mistyped name would
+    // otherwise play an empty game and look like a successful run.
+    if (!opts_.gamePath.empty() && !fs::fileExists(opts_.gamePath)) {
+        std::cerr << "nbplayer: game file '" << opts_.gamePath << "' not found\n";
+        return 2;
+    }
     if (!opts_.inputFile.empty()) {
         std::string error;
         if (!replay_.Load(opts_.inputFile, error)) {
@@ -100,16 +109,24 @@ int TFormMain::Run() {
         hasReplay_ = true;
     }
     if (!FormCreate()) return 1;
+    if (opts_.maxTicks == 0) closing_ = true;
     while (!closing_) {
         handleWindowEvents();
         if (closing_) break;
         timer_->Idle();
     }
-    // A screenshot of the last tick needs the frame drawn after it.
-    if (captureAfterTick_ >= 0 && device_->Live()) {
-        device_->Render(0, true);
-        captureIfDue();
+    // The screenshots of the last tick and of the end of the run need the
+    // frame that shows the state the last tick left.
+    if (captureAfterTick_ >= 0 || !endShots_.empty()) {
+        if (device_->Live()) device_->Render(0, true);
+        captureIfDue(true);
     }
+    for (const ScreenshotRequest& r : shots_) {
+        std::cerr << "nbplayer: no screenshot '" << r.path << "': the run ended after tick " << ticks_
+                  << ", before tick " << r.tick << "\n";
+        exitStatus_ = 1;
+    }
+    shots_.clear();
     FormClose();
     return exitStatus_;
 }
@@ -122,8 +139,8 @@ bool TFormMain::FormCreate() {
     std::string error;
     window_ = PlatformWindow::Create(wo, error);
     if (!window_) {
-        PlatformWindow::ShowMessageNoWindow(kCaption, kDeviceErrorText + std::string(" (") + error + ")",
-                                            opts_.headless);
+        PlatformWindow::ShowMessageNoWindow(kCaption, kDeviceErrorText, opts_.headless);
+        std::cerr << "nbplayer: " << error << "\n";
         return false;
     }
     if (!window_->GraphicsFallbackReason().empty())
@@ -194,7 +211,7 @@ bool TFormMain::DeviceInitialize() {
     root.WireServices();
     ctx_->imageLoad.ready = false;  // pictures the loader asks for are only counted
     if (!path.empty() && !root.LoadGame(path))
-        std::cerr << "nbplayer: game file '" << path << "' not found; running without a game\n";
+        std::cerr << "nbplayer: game file '" << path << "' not found or unreadable; running without a game\n";
     if (!ctx_->GameFolder().empty()) sound_->SetGameFolder(ctx_->GameFolder());
 
     if (opts_.testMode || opts_.windowed) ctx_->ui.fullScreenWanted = false;
@@ -315,15 +332,24 @@ void TFormMain::deliverReplay(int64_t tick) {
     }
 }
 
-void TFormMain::captureIfDue() {
-    if (captureAfterTick_ < 0) return;
+void TFormMain::captureIfDue(bool atEnd) {
+    if (captureAfterTick_ < 0 && !(atEnd && !endShots_.empty())) return;
     std::vector<uint32_t> frame;
     bool have = window_->Graphics().ReadFrame(frame);
-    if (!have) frame.assign(size_t(1024) * 768, 0xFF000000u);  // nothing is drawn without a device
-    while (!shots_.empty() && shots_.front().tick <= captureAfterTick_) {
-        if (!WritePng(shots_.front().path, 1024, 768, frame.data()))
-            std::cerr << "nbplayer: cannot write screenshot '" << shots_.front().path << "'\n";
+    if (!have || frame.size() != size_t(1024) * 768)
+        frame.assign(size_t(1024) * 768, 0xFF000000u);  // nothing is drawn without a device
+    auto write = [&](const std::string& path) {
+        if (WritePng(path, 1024, 768, frame.data())) return;
+        std::cerr << "nbplayer: cannot write screenshot '" << path << "'\n";
+        exitStatus_ = 1;
+    };
+    while (captureAfterTick_ >= 0 && !shots_.empty() && shots_.front().tick <= captureAfterTick_) {
+        write(shots_.front().path);
         shots_.erase(shots_.begin());
+    }
+    if (atEnd) {
+        for (const std::string& path : endShots_) write(path);
+        endShots_.clear();
     }
     captureAfterTick_ = -1;
 }

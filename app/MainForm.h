@@ -85,7 +85,9 @@ private:
     void handleWindowEvents();
     void onTick();                      // TimerProcess with replay, counting, screenshots
     void deliverReplay(int64_t tick);
-    void captureIfDue();
+    // Writes the screenshots due with the frame just drawn: those of the
+    // tick it follows, and with `atEnd` those of the end of the run.
+    void captureIfDue(bool atEnd = false);
     void renderLayers(TNBElement* e, double ox, double oy);
     void probeMove(int x, int y);
     TNBElement* loadingScreen();
@@ -120,6 +122,7 @@ private:
     InputReplay replay_;
     bool hasReplay_ = false;
     std::vector<ScreenshotRequest> shots_;  // sorted by tick, not yet taken
+    std::vector<std::string> endShots_;     // taken at the end of the run
     int64_t captureAfterTick_ = -1;         // the next frame shows state after this tick
     int exitStatus_ = 0;
 };

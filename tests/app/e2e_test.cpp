@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "TestGame.h"
+#include "app/CommandLine.h"
 #include "media/Decoders.h"
 #include "particles/ParticleSystems.h"
 #include "platform/Bitmap.h"
 #include "platform/ByteIO.h"
 #include "platform/Png.h"
+#include "tests/media/PictureFiles.h"
 
 using nb::GameNode;
 using nbtest::RunPlayer;
@@ -61,7 +63,28 @@ TEST(PlayerCommandLine, HelpVersionAndUnknownOptions) {
     EXPECT_NE(err.find("--no-such-option"), std::string::npos);
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_EQ(run(dir, "--max-ticks abc"), 2);
-    EXPECT_EQ(run(dir, "--screenshot nocolon"), 2);
+    EXPECT_EQ(run(dir, "--screenshot ''"), 2);
+    EXPECT_EQ(run(dir, "--screenshot 5:"), 2);
+    EXPECT_EQ(run(dir, "--screenshot"), 2);
+    EXPECT_EQ(run(dir, "--headless --fast --max-ticks 1 missing.nbf"), 2);
+    EXPECT_NE(dir.read("player.log").find("'missing.nbf' not found"), std::string::npos) << dir.read("player.log");
+    ASSERT_TRUE(dir.write("bad.txt", "5 click 1 2\n"));
+    EXPECT_EQ(run(dir, "--headless --fast --max-ticks 1 --input bad.txt"), 2);
+    EXPECT_NE(dir.read("player.log").find("line 1"), std::string::npos) << dir.read("player.log");
+
+    // A bare file is the frame at the end of the run; TICK:FILE the frame
+    // after that tick; text before a colon that is no tick is part of the name.
+    nb::PlayerOptions o;
+    std::string error;
+    const char* argv[] = {"nbplayer", "--screenshot", "end.png", "--screenshot=12:a.png", "--screenshot", "x:b.png"};
+    ASSERT_TRUE(nb::ParseCommandLine(6, argv, o, error)) << error;
+    ASSERT_EQ(o.screenshots.size(), 3u);
+    EXPECT_EQ(o.screenshots[0].tick, nb::ScreenshotRequest::kAtEnd);
+    EXPECT_EQ(o.screenshots[0].path, "end.png");
+    EXPECT_EQ(o.screenshots[1].tick, 12);
+    EXPECT_EQ(o.screenshots[1].path, "a.png");
+    EXPECT_EQ(o.screenshots[2].tick, nb::ScreenshotRequest::kAtEnd);
+    EXPECT_EQ(o.screenshots[2].path, "x:b.png");
 }
 
 TEST(PlayerEndToEnd, NoGameRunsTheLogoPhaseAndDrawsBlack) {
@@ -141,9 +164,19 @@ TEST(PlayerEndToEnd, ShapesDrawWithExactColoursAndClicksReachThem) {
                    .set("hxTrans", 128));
     ASSERT_TRUE(dir.writeGame("g.nbf", baseGame(std::move(screen))));
     dir.write("input.txt", "# press inside the red shape\n105 down 50 40\n106 up 50 40\n");
-    ASSERT_EQ(run(dir, "--headless --fast --max-ticks 110 --input input.txt --screenshot 103:shot.png g.nbf"), 0);
+    ASSERT_EQ(run(dir, "--headless --fast --max-ticks 110 --input input.txt --screenshot 103:shot.png "
+                       "--screenshot end.png g.nbf"),
+              0);
     EXPECT_NE(dir.read("s.ini").find("down=10"), std::string::npos) << dir.read("s.ini");
+    // A tick the run never reaches: no picture, a message and status 1.
+    EXPECT_EQ(run(dir, "--headless --fast --max-ticks 5 --screenshot 6:late.png g.nbf"), 1);
+    EXPECT_FALSE(nb::fs::fileExists(dir.file("late.png")));
+    EXPECT_NE(dir.read("player.log").find("late.png"), std::string::npos) << dir.read("player.log");
+    nb::Bitmap end;
+    ASSERT_TRUE(loadPng(dir.file("end.png"), end));
     if (drawingDisabled(dir)) GTEST_SKIP() << "no OpenGL context here: " << dir.read("player.log");
+    EXPECT_EQ(end.argb(50, 40) & 0xFFFFFFu, 0xFF0000u);
+    EXPECT_EQ(end.argb(5, 5) & 0xFFFFFFu, 0u);
     nb::Bitmap shot;
     ASSERT_TRUE(loadPng(dir.file("shot.png"), shot));
     EXPECT_EQ(shot.argb(10, 20) & 0xFFFFFFu, 0xFF0000u);
@@ -232,4 +265,48 @@ TEST(PlayerEndToEnd, AnimationsPlayAndEffectsDrawFromTheGameFile) {
         for (int x = 590; x < 610; ++x) lit += (end.argb(x, y) & 0xFFFFFFu) != 0;
     EXPECT_GT(lit, 0);
     EXPECT_EQ(end.argb(800, 600) & 0xFFFFFFu, 0u);
+}
+
+// The logo fills the screen with the colour of its top-left texel and is
+// drawn centred over it, fading in over 17 ticks and out over the last 17
+// of its 100; once the logos are over the screen stays black until the game.
+TEST(PlayerEndToEnd, LogoFillsWithItsCornerColourAndFades) {
+    TempDir dir;
+    ASSERT_TRUE(dir.writeGame("g.nbf", baseGame(GameNode("TNBScreen"))));
+    ASSERT_EQ(std::system(("mkdir -p '" + dir.path() + "logos'").c_str()), 0);
+    std::vector<uint32_t> px(64 * 32);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 64; ++x) px[size_t(y * 64 + x)] = x < 32 ? 0x0A0AC8u : 0xC80A0Au;
+    const auto jpg = nb::testpics::Jpeg(64, 32, px, 100);
+    ASSERT_TRUE(nb::fs::writeFile(dir.file("logos/logo1.jpg"), jpg.data(), jpg.size()));
+    // Tick 1 finds the logo (counter 0); tick T shows it at counter T - 1.
+    ASSERT_EQ(run(dir, "--headless --fast --max-ticks 150 --screenshot 11:in.png --screenshot 51:full.png "
+                       "--screenshot 101:out.png --screenshot 150:gap.png g.nbf"),
+              0)
+        << dir.read("player.log");
+    if (drawingDisabled(dir)) GTEST_SKIP() << "no OpenGL context here: " << dir.read("player.log");
+    nb::Bitmap in, full, out, gap;
+    ASSERT_TRUE(loadPng(dir.file("in.png"), in));
+    ASSERT_TRUE(loadPng(dir.file("full.png"), full));
+    ASSERT_TRUE(loadPng(dir.file("out.png"), out));
+    ASSERT_TRUE(loadPng(dir.file("gap.png"), gap));
+    auto near = [](uint32_t argb, int r, int g, int b) {
+        const int pr = int(argb >> 16 & 0xFF), pg = int(argb >> 8 & 0xFF), pb = int(argb & 0xFF);
+        return std::abs(pr - r) <= 6 && std::abs(pg - g) <= 6 && std::abs(pb - b) <= 6;
+    };
+    // The logo spans x 480..543, y 368..399; blue left, red right.
+    for (const nb::Bitmap* b : {&in, &full, &out}) {
+        EXPECT_TRUE(near(b->argb(10, 10), 10, 10, 200)) << std::hex << b->argb(10, 10);
+        EXPECT_TRUE(near(b->argb(1000, 700), 10, 10, 200)) << std::hex << b->argb(1000, 700);
+        EXPECT_TRUE(near(b->argb(478, 384), 10, 10, 200)) << std::hex << b->argb(478, 384);
+    }
+    EXPECT_TRUE(near(full.argb(535, 384), 200, 10, 10)) << std::hex << full.argb(535, 384);
+    EXPECT_TRUE(near(full.argb(490, 370), 10, 10, 200)) << std::hex << full.argb(490, 370);
+    EXPECT_TRUE(near(full.argb(546, 384), 10, 10, 200)) << std::hex << full.argb(546, 384);
+    // Counter 10: alpha 150 of red over the blue fill.
+    EXPECT_TRUE(near(in.argb(535, 384), 122, 10, 88)) << std::hex << in.argb(535, 384);
+    // Counter 100: alpha 0.
+    EXPECT_TRUE(near(out.argb(535, 384), 10, 10, 200)) << std::hex << out.argb(535, 384);
+    EXPECT_EQ(gap.argb(535, 384) & 0xFFFFFFu, 0u);
+    EXPECT_EQ(gap.argb(10, 10) & 0xFFFFFFu, 0u);
 }

@@ -5,6 +5,8 @@
 #include "TestGame.h"
 #include "app/MainForm.h"
 #include "platform/Png.h"
+#include "platform/Window.h"
+#include "render/RenderDevices.h"
 #include "render/RenderTimers.h"
 #include "scene/UnitNBDB.h"
 #include "tests/media/PictureFiles.h"
@@ -237,4 +239,73 @@ TEST(ShellInput, TypedCharactersEditTheTypingTarget) {
     for (int i = 0; i < 6; ++i) s.form->FormKeyPress(8);
     ASSERT_TRUE(text->ReadPropByName("Text", v));
     EXPECT_EQ(v.s, "");
+}
+
+// Alt+Enter toggles the window mode and still reaches the key hook as 13;
+// any other modifier with it is just a key. In test mode the switch to full
+// screen is undone on the next tick and the settings keep "FS" false;
+// otherwise it stays and the settings say full screen.
+TEST(ShellWindowMode, AltEnterTogglesAndTestModeSwitchesBack) {
+    TempDir dir;
+    GameNode game = GameNode("TNBDB").set("Key", 1).set("InitScreen", 2).set("IniFile", "s.ini")
+                        .set("exInit", "Keys := '';")
+                        .set("exKeyDown", "Keys := Keys + 'k' + IntToStr(KEYDOWNED);")
+                        .add(GameNode("TNBScreen").set("Key", 2).set("Id", "Main"));
+    ASSERT_TRUE(dir.writeGame("g.nbf", game));
+    for (bool testMode : {true, false}) {
+        SCOPED_TRACE(testMode ? "test mode" : "normal");
+        ASSERT_TRUE(dir.write("s.ini", "[Def]\r\nFS=0\r\n"));
+        nb::PlayerOptions o;
+        o.headless = true;
+        o.fast = true;
+        o.seed = 1;
+        o.testMode = o.windowed = testMode;
+        o.gamePath = dir.file("g.nbf");
+        nb::TFormMain form(o);
+        ASSERT_TRUE(form.FormCreate());
+        while (form.Ticks() < 102) form.Timer()->Idle();
+        auto& ctx = form.Ctx();
+        auto fs = [&] { return nb::IniFile::fromFile(dir.file("s.ini")).readString("Def", "FS", ""); };
+        ASSERT_TRUE(form.Device()->Windowed());
+
+        form.FormKeyDown(13, nb::ssAlt | nb::ssShift);  // not exactly Alt: no switch
+        form.FormKeyDown(13, nb::ssAlt | nb::ssLeft);   // a button held: no switch
+        EXPECT_TRUE(form.Device()->Windowed());
+        EXPECT_EQ(fs(), "0");
+
+        form.FormKeyDown(13, nb::ssAlt);
+        EXPECT_FALSE(form.Device()->Windowed());
+        EXPECT_EQ(fs(), "1");
+        EXPECT_EQ(ctx.ui.fullScreenWanted, !testMode);
+        EXPECT_TRUE(form.Timer()->Enabled);
+        form.Timer()->Idle();  // the next tick
+        EXPECT_EQ(form.Device()->Windowed(), testMode);
+        EXPECT_EQ(fs(), testMode ? "0" : "1");
+
+        nb::TScriptValue keys;
+        ASSERT_TRUE(ctx.Root()->GetValue("KEYS", keys));
+        EXPECT_EQ(keys.toString(), "k13k13k13");
+    }
+}
+
+// --max-ticks N runs exactly N process ticks; 0 runs none, yet the exit
+// hook still runs as on any close.
+TEST(ShellRun, MaxTicksRunsExactlyThatManyTicks) {
+    TempDir dir;
+    GameNode game = GameNode("TNBDB").set("Key", 1).set("InitScreen", 2).set("IniFile", "s.ini")
+                        .set("exExit", "SetIni('T', 'exit', 'yes');")
+                        .add(GameNode("TNBScreen").set("Key", 2).set("Id", "Main"));
+    ASSERT_TRUE(dir.writeGame("g.nbf", game));
+    for (int64_t n : {0, 3}) {
+        ASSERT_TRUE(dir.write("s.ini", ""));
+        nb::PlayerOptions o;
+        o.headless = true;
+        o.fast = true;
+        o.maxTicks = n;
+        o.gamePath = dir.file("g.nbf");
+        nb::TFormMain form(o);
+        EXPECT_EQ(form.Run(), 0);
+        EXPECT_EQ(form.Ticks(), n);
+        EXPECT_NE(dir.read("s.ini").find("exit=yes"), std::string::npos) << n;
+    }
 }
