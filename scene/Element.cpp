@@ -393,6 +393,19 @@ bool TNBElement::TextSize(double&) { return false; }
 
 // ------------------------------------------------------------ hooks
 
+namespace {
+
+// The line for a hook refused because every interpreter is in use. It names
+// the element whose hook is running at the deepest level (the one that asked
+// for the refused hook), or the refused hook's own element when none runs.
+void LogRecursion(const TSceneContext& ctx, const TNBElement& refused, std::string_view hookName) {
+    const TNBElement& e = ctx.currentElement ? *ctx.currentElement : refused;
+    ctx.AppendLog("Very recursion (in " + e.Id() + " <" + e.ClassName() + " #" + std::to_string(e.Key()) + "> " +
+                  std::string(hookName));
+}
+
+}  // namespace
+
 void TNBElement::SetHook(THook h, std::string text) {
     std::string compiled;
     if (!text.empty()) {
@@ -408,9 +421,7 @@ void TNBElement::RunNamedHook(THook h, std::string_view hookName, TVarList* vars
     const std::string& compiled = hookCompiled_[size_t(h)];
     if (!compiled.empty() && ctx_.depth_ >= TSceneContext::kPoolSize) {
         // Refused before the name is taken, so the running levels keep theirs.
-        std::string line = "Very recursion (in " + id_ + " <" + ClassName() + " #" + std::to_string(key_) +
-                           ">" + " " + std::string(hookName);
-        ctx_.AppendLog(line);
+        LogRecursion(ctx_, *this, hookName);
         return;
     }
     ctx_.hookName.assign(hookName);
@@ -423,9 +434,7 @@ void TNBElement::RunCompiled(const std::string& compiledRef, TVarList* vars) {
     if (!ctx_.HasPool()) return;
     if (ctx_.depth_ >= TSceneContext::kPoolSize) {
         if (compiledRef.empty()) return;  // nothing would run anyway
-        std::string line = "Very recursion (in " + id_ + " <" + ClassName() + " #" + std::to_string(key_) +
-                           ">" + " " + ctx_.hookName;
-        ctx_.AppendLog(line);
+        LogRecursion(ctx_, *this, ctx_.hookName);
         return;
     }
     struct DepthGuard {

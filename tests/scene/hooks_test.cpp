@@ -33,6 +33,23 @@ TEST(SceneHooks, NestedHooksEachGetTheirOwnInterpreterAndTheEleventhLevelIsRefus
                        "Very recursion (in BTN1 <TNBImage #7> ms_Down\r\n");
     quiet->MouseDown();
     EXPECT_EQ(w.ctx.Depth(), 1);
+
+    // Two elements pressing each other: the line names the element whose
+    // hook is running at the tenth level, not the one that was refused.
+    TNBElement* ping = w.MakeByName(s, "TNBImage", "PING", 11);
+    TNBElement* pong = w.MakeByName(s, "TNBImage", "PONG", 12);
+    for (int i = 0; i < TSceneContext::kPoolSize; ++i)
+        w.ctx.Engine(i)->SetFunction("Other", [&](TScriptEngine&, TVarList&, TVar&) {
+            TNBElement* self = w.ctx.currentElement;
+            (self == ping ? pong : ping)->MouseDown();
+            return true;
+        });
+    SceneWorld::Set(ping, "exMouseDown", TPropValue::Str("Other(0)"));
+    SceneWorld::Set(pong, "exMouseDown", TPropValue::Str("Other(0)"));
+    const std::string before = w.Log();
+    ping->MouseDown();  // levels 2..10: PING, PONG, ..., PING; PONG is refused
+    EXPECT_EQ(w.Log(), before + "Very recursion (in PING <TNBImage #11> ms_Down\r\n");
+    EXPECT_EQ(w.ctx.Depth(), 1);
 }
 
 TEST(SceneHooks, InitGivesElementsTheirOwnVariables) {
