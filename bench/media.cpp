@@ -5,6 +5,9 @@
 // texture filling on the null device). The ratio registry / decode is the
 // cost of loading over decoding; registry / decode-and-fill is what the
 // registry's own bookkeeping adds to the work it has to do anyway.
+// RegistryLoad starts every round with a fresh registry (a game's first
+// screen); RegistryScreenChange keeps one and changes screens, as a game
+// does from then on.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -54,15 +57,24 @@ std::vector<uint8_t> EncodePng(int w, int h, int seed) {
     return nb::testpics::Png(w, h, px);
 }
 
+std::string NativeName(const std::string& name) {
+    std::string n = name;
+    for (char& c : n)
+        if (c == '\\') c = '/';
+    return n;
+}
+
 // The generated game folder, made once for the whole run and removed at its end.
 struct Pictures {
     std::string folder;
     std::vector<std::string> names;  // as a game would name them
+    std::vector<std::string> others;  // the same pictures in a second folder
     size_t bytes = 0;
 
     Pictures() {
         folder = (std::filesystem::temp_directory_path() / "nbbench-media").string() + "/";
         std::filesystem::create_directories(folder + "Images");
+        std::filesystem::create_directories(folder + "Others");
         auto put = [&](const std::string& rel, const std::vector<uint8_t>& data) {
             std::ofstream(folder + rel, std::ios::binary)
                 .write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
@@ -79,19 +91,22 @@ struct Pictures {
             std::ofstream(folder + n + ".an") << "4\r\n2\r\n";
             names.push_back("Images\\Sprite" + std::to_string(i) + ".png");
         }
+        for (const std::string& name : names) {
+            std::string other = "Others" + name.substr(name.find('\\'));
+            std::filesystem::copy_file(folder + NativeName(name), folder + NativeName(other));
+            if (name.ends_with(".png")) {
+                const std::string an = name.substr(0, name.size() - 4) + ".an";
+                const std::string otherAn = other.substr(0, other.size() - 4) + ".an";
+                std::filesystem::copy_file(folder + NativeName(an), folder + NativeName(otherAn));
+            }
+            others.push_back(other);
+        }
     }
     ~Pictures() {
         std::error_code ec;
         std::filesystem::remove_all(folder, ec);
     }
 };
-
-std::string NativeName(const std::string& name) {
-    std::string n = name;
-    for (char& c : n)
-        if (c == '\\') c = '/';
-    return n;
-}
 
 // Reference: read each file and decode it, nothing else.
 void ReadAndDecode(benchmark::State& st, const Pictures& p) {
@@ -157,6 +172,30 @@ void RegistryLoad(benchmark::State& st, const Pictures& p) {
     }
 }
 
+// Screen changes as a running game makes them: one registry for the whole
+// run, and every round a new screen of 40 pictures (the two folders in
+// turn) while the previous screen's pictures are still held; they are
+// released once the new screen is loaded.
+void RegistryScreenChange(benchmark::State& st, const Pictures& p) {
+    nb::TRenderImages images(nullptr);
+    nb::TResArchive archive;
+    archive.OpenMode = nb::TOpenModes::opReadOnly;
+    nb::TImageLoadState state;
+    nb::TImageRegistry registry(images, archive, state);
+    registry.SetGameFolder(p.folder, nb::cp1251Upper(p.folder));
+    bool second = false;
+    for (auto _ : st) {
+        registry.ResetImageUse();
+        int loaded = 0;
+        for (const std::string& name : second ? p.others : p.names)
+            loaded += registry.LoadImage(name, false)->image != nullptr;
+        registry.ReleaseIdleImages();
+        second = !second;
+        if (loaded != int(p.names.size())) st.SkipWithError("a picture did not load");
+    }
+    st.counters["pooledMB"] = double(images.PooledBytes()) / double(1 << 20);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -171,6 +210,7 @@ int main(int argc, char** argv) {
     add("DecodeFromMemory", DecodeFromMemory);
     add("DecodeAndFill", DecodeAndFill);
     add("RegistryLoad", RegistryLoad);
+    add("RegistryScreenChange", RegistryScreenChange);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

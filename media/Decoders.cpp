@@ -1,5 +1,7 @@
 #include "media/Decoders.h"
 
+#include <cstring>
+
 #include "archive/Tga.h"
 #include "platform/Text.h"
 
@@ -17,17 +19,44 @@ PictureKind PictureKindOf(std::string_view name) {
     return PictureKind::Bmp;
 }
 
+namespace {
+
+// TGA holds any 16-bit size; it is held to the same limits as the other
+// formats before its reader reserves memory.
+bool DecodeTgaWithinLimits(const uint8_t* data, size_t size, Bitmap& out) {
+    if (size < 18) return false;
+    int w = data[12] | (data[13] << 8), h = data[14] | (data[15] << 8);
+    if (!PictureSizeAcceptable(w, h)) return false;
+    return DecodeTga(data, size, out);
+}
+
+}  // namespace
+
+bool DecodePicture(std::string_view name, const uint8_t* data, size_t size, PictureRows& out) {
+    if (!data || size == 0) return false;
+    Bitmap whole;
+    switch (PictureKindOf(name)) {
+        case PictureKind::Jpeg: return DecodeJpeg(data, size, out);
+        case PictureKind::Png: return DecodePng(data, size, out);
+        case PictureKind::Tga:
+            if (!DecodeTgaWithinLimits(data, size, whole)) return false;
+            break;
+        case PictureKind::Bmp:
+            if (!DecodeBmp(data, size, whole)) return false;
+            break;
+    }
+    if (!out.Begin(whole.width, whole.height, whole.bitsPerPixel, whole.palette)) return false;
+    for (int y = 0; y < whole.height; ++y) {
+        std::memcpy(out.Row(y), whole.pixels.data() + size_t(y) * whole.stride(), whole.stride());
+        out.RowDone(y);
+    }
+    return true;
+}
+
 bool DecodePicture(std::string_view name, const uint8_t* data, size_t size, Bitmap& out) {
     if (!data || size == 0) return false;
     switch (PictureKindOf(name)) {
-        case PictureKind::Tga: {
-            // The TGA reader accepts any 16-bit size; hold it to the same
-            // limits as the other formats before it reserves memory.
-            if (size < 18) return false;
-            int w = data[12] | (data[13] << 8), h = data[14] | (data[15] << 8);
-            if (!PictureSizeAcceptable(w, h)) return false;
-            return DecodeTga(data, size, out);
-        }
+        case PictureKind::Tga: return DecodeTgaWithinLimits(data, size, out);
         case PictureKind::Jpeg: return DecodeJpeg(data, size, out);
         case PictureKind::Png: return DecodePng(data, size, out);
         case PictureKind::Bmp: break;

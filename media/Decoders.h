@@ -44,6 +44,11 @@ bool DecodePng(const uint8_t* data, size_t size, Bitmap& out);
 // JPEG (baseline, progressive, grey, CMYK) to 24 bits.
 bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out);
 
+// The same two decoders handing out rows as they are decoded. On false the
+// receiver may have been given some rows; it must drop them.
+bool DecodePng(const uint8_t* data, size_t size, PictureRows& out);
+bool DecodeJpeg(const uint8_t* data, size_t size, PictureRows& out);
+
 // The decoder for a picture named `nameForExtension`, chosen by its extension
 // without regard to letter case: ".tga" TGA, ".jpg" and ".jpeg" JPEG, ".png"
 // PNG, anything else (also no extension) a Windows bitmap. Both '\\' and '/'
@@ -51,5 +56,8 @@ bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out);
 enum class PictureKind : uint8_t { Bmp, Tga, Jpeg, Png };
 PictureKind PictureKindOf(std::string_view nameForExtension);
 bool DecodePicture(std::string_view nameForExtension, const uint8_t* data, size_t size, Bitmap& out);
+// The same choice, handing out rows: JPEG and PNG rows come as they are
+// decoded; bitmaps and TGA are decoded whole first.
+bool DecodePicture(std::string_view nameForExtension, const uint8_t* data, size_t size, PictureRows& out);
 
 }  // namespace nb

@@ -45,7 +45,6 @@ struct JpegJob {
     jpeg_decompress_struct cinfo;
     JpegError err;
     jpeg_progress_mgr progress;
-    Bitmap bmp;
     std::vector<uint8_t> cmykRow;
 };
 
@@ -66,7 +65,7 @@ void cmykToBgr(const uint8_t* src, uint8_t* dst, int w, bool inverted) {
     }
 }
 
-bool decodeInto(JpegJob& job, const uint8_t* data, size_t size) {
+bool decodeInto(JpegJob& job, const uint8_t* data, size_t size, PictureRows& out) {
     if (setjmp(job.err.jump)) return false;
     jpeg_decompress_struct& c = job.cinfo;
     jpeg_mem_src(&c, data, static_cast<unsigned long>(size));
@@ -77,14 +76,16 @@ bool decodeInto(JpegJob& job, const uint8_t* data, size_t size) {
     jpeg_start_decompress(&c);
     const int w = int(c.output_width), h = int(c.output_height);
     if (!PictureSizeAcceptable(w, h) || c.output_components != (cmyk ? 4 : 3)) return false;
-    job.bmp.allocate(w, h, 24);
+    static const std::vector<uint32_t> noPalette;
+    if (!out.Begin(w, h, 24, noPalette)) return false;
     if (cmyk) job.cmykRow.resize(size_t(w) * 4);
     while (c.output_scanline < c.output_height) {
         const int y = int(c.output_scanline);
-        uint8_t* dst = job.bmp.pixels.data() + size_t(y) * job.bmp.stride();
+        uint8_t* dst = out.Row(y);
         JSAMPROW row = cmyk ? job.cmykRow.data() : dst;
         if (jpeg_read_scanlines(&c, &row, 1) != 1) return false;
         if (cmyk) cmykToBgr(job.cmykRow.data(), dst, w, c.saw_Adobe_marker);
+        out.RowDone(y);
     }
     // Whatever follows the last scan line is not needed; finishing would
     // only read on to the end marker.
@@ -93,7 +94,7 @@ bool decodeInto(JpegJob& job, const uint8_t* data, size_t size) {
 
 }  // namespace
 
-bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out) {
+bool DecodeJpeg(const uint8_t* data, size_t size, PictureRows& out) {
     if (!data || size < 4) return false;
     JpegJob job{};
     job.cinfo.err = jpeg_std_error(&job.err.mgr);
@@ -102,10 +103,16 @@ bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out) {
     job.progress.progress_monitor = onProgress;
     jpeg_create_decompress(&job.cinfo);
     job.cinfo.progress = &job.progress;
-    bool ok = decodeInto(job, data, size);
+    bool ok = decodeInto(job, data, size, out);
     jpeg_destroy_decompress(&job.cinfo);
-    if (ok) out = std::move(job.bmp);
     return ok;
+}
+
+bool DecodeJpeg(const uint8_t* data, size_t size, Bitmap& out) {
+    BitmapRows rows;
+    if (!DecodeJpeg(data, size, rows)) return false;
+    out = std::move(rows.bitmap);
+    return true;
 }
 
 }  // namespace nb

@@ -34,11 +34,11 @@ void onWarning(png_structp, png_const_charp) {}
 // leaves nothing to destroy here.
 struct PngJob {
     PngSource src;
-    Bitmap bmp;
+    Bitmap interlaced;  // the whole picture, when it comes in several passes
     std::vector<png_bytep> rows;
 };
 
-bool decodeInto(png_structp png, png_infop info, PngJob& job) {
+bool decodeInto(png_structp png, png_infop info, PngJob& job, PictureRows& out) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_read_fn(png, &job.src, readFromMemory);
     png_set_user_limits(png, kMaxPictureSide, kMaxPictureSide);
@@ -57,14 +57,29 @@ bool decodeInto(png_structp png, png_infop info, PngJob& job) {
     if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
     png_set_bgr(png);
     png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
-    png_set_interlace_handling(png);
+    const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != size_t(w) * 4) return false;
 
-    job.bmp.allocate(int(w), int(h), 32);
-    job.rows.resize(h);
-    for (png_uint_32 y = 0; y < h; ++y) job.rows[y] = job.bmp.pixels.data() + size_t(y) * job.bmp.stride();
-    png_read_image(png, job.rows.data());
+    static const std::vector<uint32_t> noPalette;
+    if (!out.Begin(int(w), int(h), 32, noPalette)) return false;
+    if (passes <= 1) {
+        for (png_uint_32 y = 0; y < h; ++y) {
+            png_read_row(png, out.Row(int(y)), nullptr);
+            out.RowDone(int(y));
+        }
+    } else {
+        // Every pass touches every row, so the rows are complete only at the end.
+        job.interlaced.allocate(int(w), int(h), 32);
+        job.rows.resize(h);
+        for (png_uint_32 y = 0; y < h; ++y)
+            job.rows[y] = job.interlaced.pixels.data() + size_t(y) * job.interlaced.stride();
+        png_read_image(png, job.rows.data());
+        for (png_uint_32 y = 0; y < h; ++y) {
+            std::memcpy(out.Row(int(y)), job.rows[y], job.interlaced.stride());
+            out.RowDone(int(y));
+        }
+    }
     // The chunks after the image data are not needed; a file cut after its
     // last image row still gives the whole picture.
     return true;
@@ -72,7 +87,7 @@ bool decodeInto(png_structp png, png_infop info, PngJob& job) {
 
 }  // namespace
 
-bool DecodePng(const uint8_t* data, size_t size, Bitmap& out) {
+bool DecodePng(const uint8_t* data, size_t size, PictureRows& out) {
     if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0) return false;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, onError, onWarning);
     if (!png) return false;
@@ -82,10 +97,16 @@ bool DecodePng(const uint8_t* data, size_t size, Bitmap& out) {
         return false;
     }
     PngJob job{PngSource{data, size, 0}, Bitmap{}, {}};
-    bool ok = decodeInto(png, info, job);
+    bool ok = decodeInto(png, info, job, out);
     png_destroy_read_struct(&png, &info, nullptr);
-    if (ok) out = std::move(job.bmp);
     return ok;
+}
+
+bool DecodePng(const uint8_t* data, size_t size, Bitmap& out) {
+    BitmapRows rows;
+    if (!DecodePng(data, size, rows)) return false;
+    out = std::move(rows.bitmap);
+    return true;
 }
 
 }  // namespace nb

@@ -72,6 +72,44 @@ Bitmap cropped(const Bitmap& src, int w, int h) {
     return out;
 }
 
+// Sizes `img` for a picture of w x h pixels cut into `grid`, and answers the
+// grid actually used. A grid finer than the picture's pixels, or with
+// absurdly many frames, is damage: the picture is shown as one frame.
+TFrameGrid SizeForGrid(TRenderImage& img, TFrameGrid grid, int w, int h) {
+    if (grid.columns > w) grid.columns = 1;
+    if (grid.rows > h) grid.rows = 1;
+    if (int64_t(grid.columns) * grid.rows > kMaxFrames) grid = TFrameGrid{};
+    const int pw = w / grid.columns, ph = h / grid.rows;
+    img.PatternWidth = img.VisibleWidth = pw;
+    img.PatternHeight = img.VisibleHeight = ph;
+    // One padded cell per pattern: two texels wider and higher, rounded up
+    // to even sizes.
+    img.TextureWidth = (pw + 2 + 1) & ~1;
+    img.TextureHeight = (ph + 2 + 1) & ~1;
+    img.PatternCount = img.TextureCount = grid.columns * grid.rows;
+    return grid;
+}
+
+// Takes a picture's rows from its decoder and fills `img` with them, cut
+// into the declared grid (the caller ends the fill once decoding succeeded).
+class GridFiller final : public PictureRows {
+public:
+    GridFiller(TRenderImage& img, TFrameGrid declared) : img_(img), declared_(declared) {}
+    bool Begin(int w, int h, int bpp, const std::vector<uint32_t>& palette) override {
+        const TFrameGrid grid = SizeForGrid(img_, declared_, w, h);
+        row_.resize(size_t(w) * size_t(bpp / 8));
+        // Only the whole frames are filled; FillRow reads each row's left part.
+        return img_.BeginFill(img_.PatternWidth * grid.columns, img_.PatternHeight * grid.rows, bpp, palette);
+    }
+    uint8_t* Row(int) override { return row_.data(); }
+    void RowDone(int y) override { img_.FillRow(y, row_.data()); }
+
+private:
+    TRenderImage& img_;
+    TFrameGrid declared_;
+    std::vector<uint8_t> row_;
+};
+
 }  // namespace
 
 TFrameGrid ParseFrameGrid(std::string_view text) {
@@ -156,31 +194,25 @@ TNBIm* TImageRegistry::LoadImage(std::string_view name, bool forced) {
     img->AlphaLevel = TAlphaLevel::alFull;
     img->MipMapping = images_.MipMappping;
 
-    TFrameGrid grid = readFrameGrid(*src);
+    const TFrameGrid declared = readFrameGrid(*src);
     bool ok = false;
-    {
+    const std::vector<MaskCompanion> companions = maskCompanions(*src);
+    if (companions.empty()) {
+        // Nothing to merge: the rows go from the decoder straight into the
+        // textures, without a bitmap of the whole picture.
+        GridFiller filler(*img, declared);
+        auto bytes = read(*src, src->name);
+        ok = bytes && DecodePicture(src->name, bytes->data(), bytes->size(), filler) && img->EndFill();
+    } else {
         Bitmap bmp;
         if (decode(*src, src->name, bmp)) {
-            // A grid finer than the picture's pixels, or with absurdly many
-            // frames, is damage: the picture is shown as one frame.
-            if (grid.columns > bmp.width) grid.columns = 1;
-            if (grid.rows > bmp.height) grid.rows = 1;
-            if (int64_t(grid.columns) * grid.rows > kMaxFrames) grid = TFrameGrid{};
-            const int pw = bmp.width / grid.columns, ph = bmp.height / grid.rows;
-            img->PatternWidth = img->VisibleWidth = pw;
-            img->PatternHeight = img->VisibleHeight = ph;
-            // One padded cell per pattern: two texels wider and higher,
-            // rounded up to even sizes.
-            img->TextureWidth = (pw + 2 + 1) & ~1;
-            img->TextureHeight = (ph + 2 + 1) & ~1;
-            img->PatternCount = img->TextureCount = grid.columns * grid.rows;
-
-            applyMasks(*src, bmp);
+            const TFrameGrid grid = SizeForGrid(*img, declared, bmp.width, bmp.height);
+            applyMasks(*src, companions, bmp);
             // Pixels right of and below the last whole frame belong to no
             // frame; without them the picture is cut into exactly the
             // declared grid, so pattern i is frame i.
-            if (bmp.width != pw * grid.columns || bmp.height != ph * grid.rows)
-                bmp = cropped(bmp, pw * grid.columns, ph * grid.rows);
+            const int w = img->PatternWidth * grid.columns, h = img->PatternHeight * grid.rows;
+            if (bmp.width != w || bmp.height != h) bmp = cropped(bmp, w, h);
             ok = img->Fill(bmp);
         }
     }
@@ -271,18 +303,33 @@ TFrameGrid TImageRegistry::readFrameGrid(const Source& at) {
 //  (a) NAME_xxx.bmp is the mask of NAME.jpg;
 //  (b) NAME.bmp is the mask of NAME_.jpg (tried after (a) in any case);
 //  (c) NAME_xxx.jpg takes its alpha from NAME.bmp.
-// Other extensions (".jpeg", ".png", ".tga") are never merged.
-void TImageRegistry::applyMasks(const Source& at, Bitmap& bmp) {
+// Other extensions (".jpeg", ".png", ".tga") are never merged. The answer
+// lists the companions that exist, in the order they are merged.
+std::vector<TImageRegistry::MaskCompanion> TImageRegistry::maskCompanions(const Source& at) {
+    std::vector<MaskCompanion> found;
     const std::string_view folder = folderPart(at.name);
     const std::string_view file = fileNamePart(at.name);
     const std::string ext = upperExtension(file);
     const size_t underscore = file.find('_');
+    auto consider = [&](std::string name, bool givesColours) {
+        if (exists(at, name)) found.push_back(MaskCompanion{std::move(name), givesColours});
+    };
     if (ext == ".BMP") {
         if (underscore != std::string_view::npos)
-            mergeColourPicture(at, std::string(folder) + std::string(file.substr(0, underscore)) + ".jpg", bmp);
-        mergeColourPicture(at, std::string(folder) + std::string(dropLast4(file)) + "_" + ".jpg", bmp);
+            consider(std::string(folder) + std::string(file.substr(0, underscore)) + ".jpg", true);
+        consider(std::string(folder) + std::string(dropLast4(file)) + "_" + ".jpg", true);
     } else if (ext == ".JPG" && underscore != std::string_view::npos) {
-        mergeMaskPicture(at, std::string(folder) + std::string(file.substr(0, underscore)) + ".bmp", bmp);
+        consider(std::string(folder) + std::string(file.substr(0, underscore)) + ".bmp", false);
+    }
+    return found;
+}
+
+void TImageRegistry::applyMasks(const Source& at, const std::vector<MaskCompanion>& companions, Bitmap& bmp) {
+    for (const MaskCompanion& c : companions) {
+        if (c.givesColours)
+            mergeColourPicture(at, c.name, bmp);
+        else
+            mergeMaskPicture(at, c.name, bmp);
     }
 }
 
@@ -290,7 +337,6 @@ void TImageRegistry::applyMasks(const Source& at, Bitmap& bmp) {
 // cannot be decoded, or differs in size from the mask, is treated as absent:
 // merging pictures of different sizes would pair unrelated pixels.
 void TImageRegistry::mergeColourPicture(const Source& at, std::string_view colourName, Bitmap& bmp) {
-    if (!exists(at, colourName)) return;
     Bitmap colours;
     if (!decode(at, colourName, colours) || !sameSize(colours, bmp)) return;
     bmp = withAlphaFrom(colours, bmp);
@@ -298,7 +344,6 @@ void TImageRegistry::mergeColourPicture(const Source& at, std::string_view colou
 
 // `bmp` has the colours; the alpha comes from `maskName`.
 void TImageRegistry::mergeMaskPicture(const Source& at, std::string_view maskName, Bitmap& bmp) {
-    if (!exists(at, maskName)) return;
     Bitmap mask;
     if (!decode(at, maskName, mask) || !sameSize(mask, bmp)) return;
     bmp = withAlphaFrom(bmp, mask);

@@ -110,7 +110,13 @@ private:
     std::optional<std::vector<uint8_t>> read(const Source& at, std::string_view name);
     bool decode(const Source& at, std::string_view name, Bitmap& out);
     TFrameGrid readFrameGrid(const Source& at);
-    void applyMasks(const Source& at, Bitmap& bmp);
+    // A picture whose pixels merge with the one being loaded.
+    struct MaskCompanion {
+        std::string name;
+        bool givesColours;  // the companion has the colours, the picture the alpha
+    };
+    std::vector<MaskCompanion> maskCompanions(const Source& at);
+    void applyMasks(const Source& at, const std::vector<MaskCompanion>& companions, Bitmap& bmp);
     void mergeColourPicture(const Source& at, std::string_view colourName, Bitmap& bmp);
     void mergeMaskPicture(const Source& at, std::string_view maskName, Bitmap& bmp);
 

@@ -69,4 +69,33 @@ struct Bitmap {
     }
 };
 
+// Receives a picture row by row, top to bottom, as a decoder produces it, so
+// that a picture can go straight into its destination without a whole
+// intermediate bitmap. Rows use the layouts of Bitmap.
+class PictureRows {
+public:
+    virtual ~PictureRows() = default;
+    // The picture's size and layout, before any row (`palette` only matters
+    // for 8 bits and stays valid until the last row). False refuses the
+    // picture: the decoder stops and answers false.
+    virtual bool Begin(int width, int height, int bitsPerPixel, const std::vector<uint32_t>& palette) = 0;
+    // Where row y is to be written: width * bitsPerPixel / 8 bytes.
+    virtual uint8_t* Row(int y) = 0;
+    // Row y has been written in full.
+    virtual void RowDone(int y) = 0;
+};
+
+// Collects the rows into a bitmap.
+class BitmapRows final : public PictureRows {
+public:
+    Bitmap bitmap;
+    bool Begin(int w, int h, int bpp, const std::vector<uint32_t>& palette) override {
+        bitmap.allocate(w, h, bpp);
+        bitmap.palette = palette;
+        return true;
+    }
+    uint8_t* Row(int y) override { return bitmap.pixels.data() + size_t(y) * bitmap.stride(); }
+    void RowDone(int) override {}
+};
+
 }  // namespace nb

@@ -49,11 +49,11 @@ uint32_t Widen(uint32_t v, int n) {
 constexpr int kMaxTextureSide = 16384;
 constexpr uint64_t kMaxTexels = uint64_t(1) << 28;
 
-// Converts `count` pixels of row y of `source`, from column x, to ARGB
-// words with `orAlpha` set.
-void ConvertRow(const Bitmap& source, int x, int y, int count, uint32_t orAlpha, uint32_t* out) {
-    const uint8_t* p = source.pixels.data() + size_t(y) * source.stride() + size_t(x) * size_t(source.bytesPerPixel());
-    switch (source.bitsPerPixel) {
+// Converts `count` pixels at `p`, laid out as a Bitmap row of
+// `bitsPerPixel`, to ARGB words with `orAlpha` set.
+void ConvertRow(const uint8_t* p, int bitsPerPixel, const std::vector<uint32_t>& palette, int count,
+                uint32_t orAlpha, uint32_t* out) {
+    switch (bitsPerPixel) {
         case 32:
             for (int i = 0; i < count; ++i, p += 4)
                 out[i] = (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24) |
@@ -77,9 +77,8 @@ void ConvertRow(const Bitmap& source, int x, int y, int count, uint32_t orAlpha,
             break;
         }
         case 8: {
-            const size_t n = source.palette.size();
-            for (int i = 0; i < count; ++i)
-                out[i] = (p[i] < n ? source.palette[p[i]] : 0xFF000000u) | orAlpha;
+            const size_t n = palette.size();
+            for (int i = 0; i < count; ++i) out[i] = (p[i] < n ? palette[p[i]] : 0xFF000000u) | orAlpha;
             break;
         }
         default: std::fill_n(out, size_t(count), orAlpha); break;
@@ -114,7 +113,25 @@ uint32_t PixelToArgb(int format, const uint8_t* src) {
 
 TRenderImage::TRenderImage(TRenderImages* owner) : owner_(owner), device_(owner ? owner->Device() : nullptr) {}
 
-TRenderImage::~TRenderImage() { ReleaseTextures(); }
+TRenderImage::~TRenderImage() {
+    ReleaseTextures();
+    RecycleTexels();
+}
+
+void TRenderImage::AllocateTexels(size_t count, size_t texels) {
+    RecycleTexels();
+    texels_.resize(count);
+    for (auto& tex : texels_) {
+        if (owner_) tex = owner_->TakeTexels(texels);
+        tex.resize(texels);
+    }
+}
+
+void TRenderImage::RecycleTexels() {
+    if (owner_)
+        for (auto& tex : texels_) owner_->GiveTexels(std::move(tex));
+    texels_.clear();
+}
 
 int TRenderImage::PatternsPerRow() const { return PatternWidth > 0 ? TextureWidth / PatternWidth : 0; }
 int TRenderImage::PatternRows() const { return PatternHeight > 0 ? TextureHeight / PatternHeight : 0; }
@@ -144,7 +161,8 @@ bool TRenderImage::Prepare() {
 
 void TRenderImage::Clear() {
     ReleaseTextures();
-    texels_.clear();
+    RecycleTexels();
+    fill_.reset();
     TextureCount = 0;
 }
 
@@ -187,53 +205,91 @@ uint32_t TRenderImage::Pixel(int x, int y, int texture) const {
 }
 
 bool TRenderImage::Fill(const Bitmap& source) {
+    if (source.empty() || source.pixels.size() < source.stride() * size_t(source.height)) {
+        ReleaseTextures();
+        RecycleTexels();
+        return false;
+    }
+    if (!BeginFill(source.width, source.height, source.bitsPerPixel, source.palette)) return false;
+    for (int y = 0; y < source.height; ++y) FillRow(y, source.pixels.data() + size_t(y) * source.stride());
+    return EndFill();
+}
+
+bool TRenderImage::BeginFill(int width, int height, int bitsPerPixel, const std::vector<uint32_t>& palette) {
     ReleaseTextures();
-    texels_.clear();
-    if (source.empty() || source.pixels.size() < source.stride() * size_t(source.height)) return false;
+    RecycleTexels();
+    fill_.reset();
+    if (width <= 0 || height <= 0) return false;
+    if (bitsPerPixel != 8 && bitsPerPixel != 24 && bitsPerPixel != 32) return false;
     if (!Prepare()) return false;
     if (TextureWidth > kMaxTextureSide || TextureHeight > kMaxTextureSide) return false;
-    const int perRow = PatternsPerRow();
-    const int perTexture = PatternsPerTexture();
-    if (perTexture <= 0) return false;
+    FillPlan plan;
+    plan.perRow = PatternsPerRow();
+    plan.perTexture = PatternsPerTexture();
+    if (plan.perTexture <= 0) return false;
 
-    const int across = source.width / PatternWidth;
-    const int down = source.height / PatternHeight;
-    const int64_t frames = int64_t(across) * down;
-    if (frames <= 0) {
+    plan.across = width / PatternWidth;
+    plan.down = height / PatternHeight;
+    plan.frames = int64_t(plan.across) * plan.down;
+    if (plan.frames <= 0) {
         TextureCount = 0;
         return false;  // the picture is smaller than one pattern
     }
-    const int64_t textures = (frames + perTexture - 1) / perTexture;
+    const int64_t textures = (plan.frames + plan.perTexture - 1) / plan.perTexture;
     if (uint64_t(textures) * uint64_t(TextureWidth) * uint64_t(TextureHeight) > kMaxTexels) return false;
     TextureCount = int(textures);
-    if (PatternCount <= 0) PatternCount = int(std::min<int64_t>(int64_t(perTexture) * TextureCount, INT32_MAX));
+    if (PatternCount <= 0) PatternCount = int(std::min<int64_t>(int64_t(plan.perTexture) * TextureCount, INT32_MAX));
 
-    const bool opaque = source.bitsPerPixel != 32;
-    const uint32_t forceAlpha = opaque || DeviceFormat() == pfX8R8G8B8 ? 0xFF000000u : 0u;
-    const size_t tw = size_t(TextureWidth);
-    // Every texel is written below (frames, empty cells, the gutter), so the
-    // buffers start uninitialised.
-    texels_.resize(size_t(TextureCount));
-    for (auto& tex : texels_) tex.resize(tw * size_t(TextureHeight));
+    const bool opaque = bitsPerPixel != 32;
+    plan.forceAlpha = opaque || DeviceFormat() == pfX8R8G8B8 ? 0xFF000000u : 0u;
+    plan.bitsPerPixel = bitsPerPixel;
+    plan.palette = &palette;
+    // Every texel is written (frames by FillRow, empty cells and the gutter
+    // by EndFill), so the buffers start uninitialised.
+    AllocateTexels(size_t(TextureCount), size_t(TextureWidth) * size_t(TextureHeight));
+    fill_ = plan;
+    return true;
+}
 
-    for (int64_t i = 0; i < frames; ++i) {
-        const int fx = int(i % across) * PatternWidth;
-        const int fy = int(i / across) * PatternHeight;
-        auto& tex = texels_[size_t(i / perTexture)];
-        const int cell = int(i % perTexture);
-        const int cx = (cell % perRow) * PatternWidth;
-        const int cy = (cell / perRow) * PatternHeight;
-        for (int y = 0; y < PatternHeight; ++y) {
-            uint32_t* row = tex.data() + size_t(cy + y) * tw + size_t(cx);
-            ConvertRow(source, fx, fy + y, PatternWidth, forceAlpha, row);
-        }
+void TRenderImage::FillRow(int y, const uint8_t* row) {
+    if (!fill_ || y != fill_->nextRow) {
+        fill_.reset();  // out of order: EndFill refuses the picture
+        return;
     }
+    FillPlan& plan = *fill_;
+    ++plan.nextRow;
+    if (y >= plan.down * PatternHeight) return;  // below the last whole row of frames
+    const int frameRow = y / PatternHeight;
+    const int inFrame = y % PatternHeight;
+    const size_t tw = size_t(TextureWidth);
+    const size_t frameBytes = size_t(PatternWidth) * size_t(plan.bitsPerPixel / 8);
+    for (int column = 0; column < plan.across; ++column) {
+        const int64_t i = int64_t(frameRow) * plan.across + column;
+        const int cell = int(i % plan.perTexture);
+        const int cx = (cell % plan.perRow) * PatternWidth;
+        const int cy = (cell / plan.perRow) * PatternHeight;
+        uint32_t* out = texels_[size_t(i / plan.perTexture)].data() + size_t(cy + inFrame) * tw + size_t(cx);
+        ConvertRow(row + size_t(column) * frameBytes, plan.bitsPerPixel, *plan.palette, PatternWidth,
+                   plan.forceAlpha, out);
+    }
+}
+
+bool TRenderImage::EndFill() {
+    // A picture whose rows did not all arrive would leave texels unwritten.
+    if (!fill_ || fill_->nextRow < fill_->down * PatternHeight) {
+        fill_.reset();
+        Clear();
+        return false;
+    }
+    const FillPlan plan = *fill_;
+    fill_.reset();
+    const size_t tw = size_t(TextureWidth);
     // Cells of the last texture that no frame reaches stay transparent black.
-    const int lastCells = int(frames - int64_t(TextureCount - 1) * perTexture);
+    const int lastCells = int(plan.frames - int64_t(TextureCount - 1) * plan.perTexture);
     auto& last = texels_.back();
-    for (int cell = lastCells; cell < perTexture; ++cell) {
-        const int cx = (cell % perRow) * PatternWidth;
-        const int cy = (cell / perRow) * PatternHeight;
+    for (int cell = lastCells; cell < plan.perTexture; ++cell) {
+        const int cx = (cell % plan.perRow) * PatternWidth;
+        const int cy = (cell / plan.perRow) * PatternHeight;
         for (int y = 0; y < PatternHeight; ++y)
             std::fill_n(last.data() + size_t(cy + y) * tw + size_t(cx), size_t(PatternWidth), 0u);
     }
@@ -241,7 +297,7 @@ bool TRenderImage::Fill(const Bitmap& source) {
     // Texels right of and below the grid of cells belong to no frame; they
     // repeat the nearest edge texel so that bilinear filtering at a frame's
     // border does not fade into transparent black.
-    const int gridW = perRow * PatternWidth;
+    const int gridW = plan.perRow * PatternWidth;
     const int gridH = PatternRows() * PatternHeight;
     for (auto& tex : texels_) {
         for (int y = 0; y < TextureHeight; ++y) {
@@ -290,8 +346,7 @@ bool TRenderImage::LoadFromPayload(ByteReader& in) {
         return false;
     }
     const bool noAlpha = DeviceFormat() == pfX8R8G8B8;
-    texels_.resize(size_t(tc));
-    for (auto& tex : texels_) tex.resize(size_t(tw) * size_t(th));  // every row is read below
+    AllocateTexels(size_t(tc), size_t(tw) * size_t(th));  // every row is read below
     std::string_view row;
     for (int t = 0; t < tc; ++t) {
         uint32_t* out = texels_[size_t(t)].data();
@@ -360,6 +415,7 @@ TRenderImages::TRenderImages(TRenderDevice* device) : device_(device) {
 
 TRenderImages::~TRenderImages() {
     Clear();
+    DropPooledTexels();
     if (device_ && subscription_ >= 0) device_->Unsubscribe(subscription_);
 }
 
@@ -376,5 +432,36 @@ void TRenderImages::Remove(TRenderImage* image) {
 }
 
 void TRenderImages::Clear() { images_.clear(); }
+
+TTexelBuffer TRenderImages::TakeTexels(size_t texels) {
+    auto fit = pool_.lower_bound(texels);
+    if (fit != pool_.end() && fit->first / 2 <= texels) {
+        TTexelBuffer buffer = std::move(fit->second);
+        pooledBytes_ -= fit->first * sizeof(uint32_t);
+        pool_.erase(fit);
+        return buffer;
+    }
+    // Nothing fits: make room for the fresh buffer, largest kept ones first.
+    size_t freed = 0;
+    while (freed < texels && !pool_.empty()) {
+        auto largest = std::prev(pool_.end());
+        freed += largest->first;
+        pooledBytes_ -= largest->first * sizeof(uint32_t);
+        pool_.erase(largest);
+    }
+    return {};
+}
+
+void TRenderImages::GiveTexels(TTexelBuffer&& buffer) {
+    const size_t capacity = buffer.capacity();
+    if (capacity == 0) return;
+    pooledBytes_ += capacity * sizeof(uint32_t);
+    pool_.emplace(capacity, std::move(buffer));
+}
+
+void TRenderImages::DropPooledTexels() {
+    pool_.clear();
+    pooledBytes_ = 0;
+}
 
 }  // namespace nb

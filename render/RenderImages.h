@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,6 +63,13 @@ public:
     bool Prepare();
     // Builds the textures from a decoded picture (frame i -> pattern i).
     bool Fill(const Bitmap& bitmap);
+    // Fill, a row at a time, for pictures that arrive as they are decoded:
+    // BeginFill with the picture's size and layout (`palette` must live until
+    // EndFill), FillRow for every row in order from 0, then EndFill, which
+    // refuses the picture (and clears the image) unless every row came.
+    bool BeginFill(int width, int height, int bitsPerPixel, const std::vector<uint32_t>& palette);
+    void FillRow(int y, const uint8_t* row);
+    bool EndFill();
     // Reads an image payload (the glyph picture of a font record).
     bool LoadFromPayload(ByteReader& in);
     // Texel (x, y) of texture `texture` as 0xAARRGGBB; 0 when out of range.
@@ -98,6 +107,22 @@ public:
 private:
     friend class TRenderImages;
     bool Upload();
+    // Sets up `count` CPU textures of `texels` words each, uninitialised,
+    // reusing released buffers of the owning list where it has them.
+    void AllocateTexels(size_t count, size_t texels);
+    // Drops the CPU textures, handing their buffers back to the owning list.
+    void RecycleTexels();
+    // Where a fill in progress puts the rows of its picture.
+    struct FillPlan {
+        int across = 0, down = 0;  // whole frames in the picture
+        int64_t frames = 0;
+        int perRow = 0, perTexture = 0;
+        int bitsPerPixel = 0;
+        uint32_t forceAlpha = 0;
+        const std::vector<uint32_t>* palette = nullptr;
+        int nextRow = 0;
+    };
+    std::optional<FillPlan> fill_;
     TRenderImages* owner_;
     TRenderDevice* device_ = nullptr;
     std::vector<TTexelBuffer> texels_;
@@ -121,8 +146,27 @@ public:
     size_t Count() const { return images_.size(); }
     TRenderDevice* Device() const { return device_; }
 
+    // Bytes of released texel buffers kept for reuse.
+    size_t PooledBytes() const { return pooledBytes_; }
+    // Frees every kept buffer.
+    void DropPooledTexels();
+
 private:
+    friend class TRenderImage;
+    // A screen change releases about as many pictures as the next one
+    // loads, and filling memory the process already holds costs a fraction
+    // of faulting in fresh pages, so released texel buffers are kept for
+    // the next images. TakeTexels answers a kept buffer holding `texels`
+    // words with at most twice that capacity, or else frees kept buffers
+    // worth at least the request and answers an empty one: the memory
+    // held (images plus kept buffers) therefore never grows past what the
+    // images alone once needed.
+    TTexelBuffer TakeTexels(size_t texels);
+    void GiveTexels(TTexelBuffer&& buffer);
+
     TRenderDevice* device_;
+    std::multimap<size_t, TTexelBuffer> pool_;  // by capacity in words
+    size_t pooledBytes_ = 0;
     std::vector<std::unique_ptr<TRenderImage>> images_;
     int subscription_ = -1;
 };

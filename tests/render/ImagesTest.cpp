@@ -206,6 +206,83 @@ TEST(RenderImage, FillConvertsEveryBitmapLayoutAsTheBitmapReadsIt) {
     }
 }
 
+// Rows handed over one at a time, as a decoder produces them: rows below
+// the last whole frame row are ignored; rows that stop early or come out
+// of order leave texels unwritten, so the picture is refused and the image
+// holds nothing (never uninitialised memory).
+TEST(RenderImage, RowByRowFillNeedsEveryRowInOrder) {
+    const Bitmap b = Frames(2, 1, 3, 3);
+    auto fresh = [](TRenderImage& im) {
+        im.PatternWidth = im.VisibleWidth = im.PatternHeight = im.VisibleHeight = 3;
+        im.TextureWidth = im.TextureHeight = 4;
+    };
+    auto row = [&](int y) { return b.pixels.data() + size_t(y) * b.stride(); };
+
+    TRenderImage whole;  // one spare row below the frames, longer rows than the frames use
+    fresh(whole);
+    ASSERT_TRUE(whole.BeginFill(b.width, b.height, 32, b.palette));
+    for (int y = 0; y < 3; ++y) whole.FillRow(y, row(y));
+    whole.FillRow(3, row(2));
+    ASSERT_TRUE(whole.EndFill());
+    EXPECT_EQ(whole.TextureCount, 2);
+    EXPECT_EQ(whole.Pixel(2, 1, 1), FrameTexel(1, 2, 1));
+
+    TRenderImage shortOf;
+    fresh(shortOf);
+    ASSERT_TRUE(shortOf.BeginFill(b.width, b.height, 32, b.palette));
+    shortOf.FillRow(0, row(0));
+    shortOf.FillRow(1, row(1));
+    EXPECT_FALSE(shortOf.EndFill());
+    EXPECT_TRUE(shortOf.Texels().empty());
+    EXPECT_EQ(shortOf.TextureCount, 0);
+
+    TRenderImage skipped;
+    fresh(skipped);
+    ASSERT_TRUE(skipped.BeginFill(b.width, b.height, 32, b.palette));
+    skipped.FillRow(0, row(0));
+    skipped.FillRow(2, row(2));
+    skipped.FillRow(3, row(2));
+    EXPECT_FALSE(skipped.EndFill());
+    EXPECT_TRUE(skipped.Texels().empty());
+
+    TRenderImage never;  // EndFill without BeginFill
+    fresh(never);
+    EXPECT_FALSE(never.EndFill());
+    EXPECT_FALSE(never.BeginFill(b.width, b.height, 16, b.palette));  // no such row layout
+}
+
+// Released texel buffers serve the next images of about their size, and
+// the memory kept never makes the list hold more than its images alone
+// once needed: a request nothing fits frees kept buffers first.
+TEST(RenderImages, ReleasedTexelsServeTheNextImagesWithoutGrowingTheMemoryHeld) {
+    TRenderImages images(nullptr);
+    auto filled = [&](int side) {
+        TRenderImage* im = images.Add("x");
+        im->PatternWidth = im->VisibleWidth = im->PatternHeight = im->VisibleHeight = side;
+        im->TextureWidth = im->TextureHeight = side;
+        EXPECT_TRUE(im->Fill(Frames(1, 1, side, side)));
+        return im;
+    };
+    TRenderImage* a = filled(64);
+    TRenderImage* b = filled(64);
+    const uint32_t* bufferOfA = a->Texels()[0].data();
+    images.Remove(a);
+    EXPECT_EQ(images.PooledBytes(), 64u * 64u * 4u);
+    TRenderImage* c = filled(60);  // fits: reuses A's buffer
+    EXPECT_EQ(c->Texels()[0].data(), bufferOfA);
+    EXPECT_EQ(images.PooledBytes(), 0u);
+    EXPECT_EQ(c->Pixel(59, 59, 0), FrameTexel(0, 59, 59));
+
+    images.Remove(b);
+    images.Remove(c);
+    EXPECT_EQ(images.PooledBytes(), 2u * 64u * 64u * 4u);
+    filled(16);  // far smaller than any kept buffer: one is freed, none reused
+    EXPECT_EQ(images.PooledBytes(), 64u * 64u * 4u);
+    filled(128);  // larger than all that is kept: the rest is freed
+    EXPECT_EQ(images.PooledBytes(), 0u);
+    images.DropPooledTexels();
+}
+
 TEST(RenderImage, FillUploadsThroughTheDeviceAndReportsFailure) {
     RecordingBackend backend;
     TRenderDevice device(&backend);
