@@ -31,6 +31,7 @@
 #include "app/MainForm.h"
 #include "platform/FileSystem.h"
 #include "platform/Graphics.h"
+#include "platform/Memory.h"
 #include "platform/Png.h"
 #include "render/RenderCanvas.h"
 #include "render/RenderDevices.h"
@@ -136,6 +137,7 @@ bool measure(const std::string& folder, const char* name, bool mixed, int frames
 }  // namespace
 
 int main(int argc, char** argv) {
+    nb::TuneProcessHeap();  // as the player runs
     const int frames = argc > 1 ? std::max(10, std::atoi(argv[1])) : 300;
     char tmpl[] = "/tmp/nb-bench-frame-XXXXXX";
     const char* made = ::mkdtemp(tmpl);

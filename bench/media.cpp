@@ -20,6 +20,7 @@
 #include "media/Decoders.h"
 #include "media/UnitNBIm.h"
 #include "platform/FileSystem.h"
+#include "platform/Memory.h"
 #include "platform/Text.h"
 #include "render/RenderImages.h"
 #include "tests/media/PictureFiles.h"
@@ -199,6 +200,7 @@ void RegistryScreenChange(benchmark::State& st, const Pictures& p) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    nb::TuneProcessHeap();  // as the player runs
     const Pictures pictures;
     auto add = [&](const char* name, void (*fn)(benchmark::State&, const Pictures&)) {
         benchmark::RegisterBenchmark(name, [fn, &pictures](benchmark::State& st) { fn(st, pictures); })

@@ -16,6 +16,7 @@
 
 #include "platform/ByteIO.h"
 #include "platform/FileSystem.h"
+#include "platform/Memory.h"
 #include "scene/UnitNBDB.h"
 
 namespace {
@@ -124,6 +125,7 @@ size_t CountTree(nb::TNBElement* e) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    nb::TuneProcessHeap();  // as the player runs
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     char tmpl[] = "/tmp/nb-bench-scene-XXXXXX";
     const char* made = mkdtemp(tmpl);

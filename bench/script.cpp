@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "platform/Memory.h"
 #include "scene/UnitNBDB.h"
 #include "script/scriptengine.h"
 #include "tools/GameFile.h"
@@ -151,6 +152,7 @@ double timeDotted(std::string& resultText) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    nb::TuneProcessHeap();  // as the player runs
     std::string lua = argc > 1 ? argv[1] : "lua5.4";
     std::vector<Program> programs = {
         {"for-loop arithmetic (1,000,000 passes)",

@@ -1,6 +1,9 @@
 #include "platform/Memory.h"
 
 #include <sys/mman.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <cstdlib>
 
@@ -28,5 +31,15 @@ void* AllocateBuffer(size_t bytes) noexcept {
 }
 
 void FreeBuffer(void* p, size_t) noexcept { std::free(p); }
+
+void TuneProcessHeap() noexcept {
+#if defined(__GLIBC__)
+    // Blocks up to 32 MiB come from the heap (every picture and texture is
+    // smaller), and up to 64 MiB of free space may stay at its top. Fixing
+    // the values also stops the library from adjusting them as it goes.
+    ::mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    ::mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
+}
 
 }  // namespace nb

@@ -15,6 +15,13 @@ namespace nb {
 
 constexpr size_t kLargeBufferBytes = size_t(1) << 20;
 
+// Sets the process heap up for the player, once at start-up: memory that is
+// freed stays with the process instead of going back to the system after
+// every shrink. Scripts build and drop strings in loops, and each give-back
+// and later regrowth of the heap costs page-table flushes and fresh page
+// faults, which on virtual machines cost more than the script work itself.
+void TuneProcessHeap() noexcept;
+
 // Memory for `bytes` bytes (any size); nullptr when none is left. Release
 // it with FreeBuffer and the same size.
 void* AllocateBuffer(size_t bytes) noexcept;

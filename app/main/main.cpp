@@ -4,8 +4,10 @@
 
 #include "app/CommandLine.h"
 #include "app/MainForm.h"
+#include "platform/Memory.h"
 
 int main(int argc, char** argv) {
+    nb::TuneProcessHeap();
     nb::PlayerOptions options;
     std::string error;
     if (!nb::ParseCommandLine(argc, argv, options, error)) {
