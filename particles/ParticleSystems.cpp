@@ -252,7 +252,9 @@ void TParticleSystem::Advance(float dt) {
             ++removed;
             continue;
         }
-        const bool crossing = (p.age - dt < p.midTime) && (p.age >= p.midTime);
+        // age - dt is taken exactly: in single precision it can round up onto
+        // the mid time and the second half would never start.
+        const bool crossing = (double(p.age) - double(dt) < double(p.midTime)) && (p.age >= p.midTime);
 
         const float ox = x_ + p.spawnX, oy = y_ + p.spawnY;
         float nx = p.x - ox, ny = p.y - oy;
@@ -341,13 +343,16 @@ void TParticleSystem::spawn() {
         p.color[c] = ClampChannel(birth + (mid - birth) * (c == 3 ? v : u), c);
     }
 
-    if (p.midTime > 0) {
+    // A negative mid time divides like any other: the particle keeps those
+    // first-half rates for good, as the crossing never comes.
+    if (p.midTime > 0 || p.midTime < 0) {
         p.sizeRate = (pr.sizeMid - p.size) / p.midTime;
         p.rotationRate = (pr.rotationMid - p.rotation) / p.midTime;
         for (int c = 0; c < 4; ++c) p.colorRate[c] = (Channel(pr.colorMid, c) - p.color[c]) / p.midTime;
     } else {
-        // No first half (mid-life at or before birth): the particle is born
-        // with its mid-life looks and heads for its death values at once.
+        // No first half (mid-life at birth, or a life that is not a number):
+        // the particle is born with its mid-life looks and heads for its
+        // death values at once.
         p.size = pr.sizeMid;
         p.rotation = pr.rotationMid;
         for (int c = 0; c < 4; ++c) p.color[c] = ClampChannel(Channel(pr.colorMid, c), c);

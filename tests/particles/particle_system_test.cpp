@@ -372,6 +372,36 @@ TEST(ParticleSystem, LooksRunBirthToMidToDeath) {
     z.sys.Advance(1.0f);
     EXPECT_FLOAT_EQ(z.sys.Particle(0).size, 1.5f);
     EXPECT_TRUE(std::isfinite(z.sys.Particle(0).sizeRate));
+
+    // A negative fraction is no division by zero: the first-half rates are
+    // taken as they come out, and mid-life is never crossed.
+    Sim n;
+    n.params() = p;
+    n.params().midLife = -0.5f;
+    n.sys.StartEmission();
+    n.sys.Advance(0.25f);
+    ASSERT_EQ(n.sys.LiveCount(), 1);
+    EXPECT_EQ(n.sys.Particle(0).size, 1);
+    EXPECT_EQ(n.sys.Particle(0).sizeRate, -2);  // (3 - 1) / -1
+    n.sys.Advance(1.5f);
+    EXPECT_FLOAT_EQ(n.sys.Particle(0).size, -2);
+    EXPECT_EQ(n.sys.Particle(0).sizeRate, -2);
+
+    // Mid-life is crossed when age - dt lies below it even if that
+    // difference would round up to it in single precision: here age - dt is
+    // 1 - 2^-26 (the mid time being 1), and the second half must start.
+    Sim c;
+    c.params() = p;
+    c.params().emissionRate = 1;
+    c.params().emissionTime = 1.5f;
+    c.sys.StartEmission();
+    c.sys.Advance(1);  // born
+    c.sys.Advance(1 - std::ldexp(1.0f, -24));  // age 1 - 2^-24
+    ASSERT_EQ(c.sys.LiveCount(), 1);
+    EXPECT_GT(c.sys.Particle(0).sizeRate, 0);
+    c.sys.Advance(std::ldexp(1.0f, -23) + std::ldexp(1.0f, -26));  // age 1 + 2^-23
+    EXPECT_EQ(c.sys.Particle(0).age, 1 + std::ldexp(1.0f, -23));
+    EXPECT_LT(c.sys.Particle(0).sizeRate, 0);  // now heading for the death size
 }
 
 TEST(ParticleSystem, ColourChannelsClamp) {
