@@ -95,6 +95,17 @@ TEST_F(SoundManagerTest, OggFallBackAndFailedNamesStayCached) {
     EXPECT_EQ(sm.SoundCache().size(), 2u);
     EXPECT_EQ(rec.sampleFiles.size(), 1u);
 
+    // A name never asked for whose OGG variant is cached plays that sample:
+    // the cache is searched for either name before any file is looked for,
+    // so door.wav on disk is neither loaded nor cached.
+    sound("door.wav");
+    sm.PlaySound("door.wav", 100);
+    ASSERT_EQ(rec.plays.size(), 3u);
+    EXPECT_EQ(rec.plays[2].sample, sm.SoundCache()[1].handle);
+    EXPECT_EQ(sm.SoundCache().size(), 2u);
+    EXPECT_EQ(rec.sampleFiles.size(), 1u);
+    EXPECT_EQ(timerResets, 2);
+
     // Music falls back the same way, through its own cache.
     sound("theme.ogg", 1.0, true);
     sm.PlayMusic("theme.wav", 100);
@@ -106,12 +117,20 @@ TEST_F(SoundManagerTest, OggFallBackAndFailedNamesStayCached) {
     sm.PlayMusic("theme.wav", 100);
     EXPECT_EQ(sm.MusicCache().size(), 2u);
     EXPECT_EQ(rec.streamFiles.size(), 1u);
+    // theme.aif exists but is never opened: its OGG variant is cached with a
+    // stream, which is re-targeted without a restart.
+    sound("theme.aif");
+    sm.PlayMusic("theme.aif", 40);
+    EXPECT_EQ(sm.MusicCache().size(), 2u);
+    EXPECT_EQ(rec.streamFiles.size(), 1u);
+    EXPECT_EQ(rec.playCalls.size(), 1u);
+    EXPECT_DOUBLE_EQ(music("THEME.OGG")->target, 0.4);
 
     // Nothing at all: both names cached as failed, nothing plays, and a
     // second try costs no look-up.
     sm.PlaySound("ghost.wav", 100);
     sm.PlaySound("ghost.wav", 100);
-    EXPECT_EQ(rec.plays.size(), 2u);
+    EXPECT_EQ(rec.plays.size(), 3u);
     EXPECT_EQ(sm.SoundCache().size(), 4u);
     EXPECT_EQ(sm.SoundCache()[3].name, "GHOST.OGG");
     // An empty name (no sound-table entry) plays nothing and caches nothing.
@@ -220,6 +239,24 @@ TEST_F(SoundManagerTest, MusicFadesInOverSixtyTicksWithHalvesToEven) {
     EXPECT_EQ(null->GetVolume(h), 25);
     sm.ApplyMusicVolume();
     EXPECT_EQ(null->GetVolume(h), 40);
+
+    // A music fading out (as at a screen change) that is asked for again
+    // plays on and turns back from where it stands: 0.5 - 10 x 0.5/30 = 1/3,
+    // then up to 1 in 60 ticks, without a restart.
+    sm.StopMusic();
+    for (int k = 0; k < 10; ++k) tick();
+    EXPECT_NEAR(m->level, 1.0 / 3.0, 1e-9);
+    sm.PlayMusic("theme.wav", 100);
+    EXPECT_EQ(rec.playCalls.size(), 1u);
+    EXPECT_NEAR(m->step, (1.0 - 1.0 / 3.0) / 60.0, 1e-12);
+    for (int k = 0; k < 59; ++k) tick();
+    EXPECT_LT(m->level, 1.0);
+    EXPECT_EQ(null->GetVolume(h), 79);
+    tick();
+    tick();
+    EXPECT_EQ(m->level, 1.0);
+    EXPECT_EQ(null->GetVolume(h), 80);
+    EXPECT_TRUE(null->IsActive(h));
 }
 
 TEST_F(SoundManagerTest, StopMusicFadesOutOverThirtyTicksAndStops) {
