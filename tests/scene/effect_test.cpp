@@ -196,6 +196,21 @@ TEST(SceneEffect, ProcessAdvancesByDAnimOverSpeed) {
     ASSERT_NE(sys, nullptr);
     ASSERT_TRUE(sys->Emitting());
 
+    // Hidden, the effect still advances every tick; only its "Process" hook
+    // waits for it to be shown.
+    KindsWorld::SetS(fx, "exProcess", "Mark('p')");
+    KindsWorld::SetI(fx, "Vis", 0);
+    fx->Process();
+    EXPECT_EQ(sys->LiveCount(), 1);
+    EXPECT_TRUE(w.marks.empty());
+    KindsWorld::SetI(fx, "Vis", 1);
+    fx->Process();
+    EXPECT_EQ(sys->LiveCount(), 2);
+    EXPECT_EQ(w.marks, (std::vector<std::string>{"FX:P"}));
+    KindsWorld::SetS(fx, "exProcess", "");
+    fx->Break();
+    KindsWorld::SetI(fx, "Active", 1);  // empty again, emission clock at 0
+
     // DAnim 0 never advances: nothing emitted.
     KindsWorld::SetR(fx, "DAnim", 0.0);
     for (int i = 0; i < 10; ++i) fx->Process();

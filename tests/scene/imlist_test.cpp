@@ -213,6 +213,15 @@ TEST(SceneImListProcess, ZoomGrowsTowardScaleAndShrinksBack) {
     EXPECT_NEAR(zoom(4), 1.05, 1e-9);
     EXPECT_NEAR(zoom(5), 1.05, 1e-9);
     EXPECT_EQ(w.marks.size(), 0u) << "no hook, no child";
+
+    // Writing "ELEMENTS" replaces the content: the grown entries go, the
+    // listed ones come back at zoom 1 (entry 4 had grown to 1.05).
+    W::SetI(w.e[4], "Key", 41);
+    TScriptValue keys = TScriptValue::string(" 41 ;");
+    ASSERT_TRUE(w.list->SetValue("ELEMENTS", keys));
+    ASSERT_EQ(w.list->Entries().size(), 1u);
+    EXPECT_EQ(w.list->Entries()[0].element, w.e[4]->Ident());
+    EXPECT_EQ(zoom(0), 1.0);
 }
 
 // The shell's hover rule on the screen's single layer range [0, 1]: the hit
@@ -343,6 +352,16 @@ TEST(SceneImListMouse, DegenerateGridsHoverNothing) {
     w.Fill();
     W::SetS(w.list, "exMouseIn", "Mark('in')");
     W::SetS(w.list, "exMouseDown", "Mark('list')");
+
+    // The list does not test its own visibility: hidden, it still takes
+    // the mouse over its box and tracks the entry under it.
+    W::SetI(w.list, "Vis", 0);
+    EXPECT_EQ(w.list->HitTest(0, 130, 230, 0, 0), w.list);
+    EXPECT_EQ(w.list->Hovered(), 0);
+    EXPECT_EQ(w.marks, (std::vector<std::string>{"L:IN"}));
+    w.marks.clear();
+    EXPECT_EQ(w.list->HitTest(0, 50, 50, 0, 0), nullptr);
+    W::SetI(w.list, "Vis", 1);
 
     // No columns and no gap: no cell pitch; the box still takes the mouse.
     W::SetI(w.list, "ColCount", 0);
