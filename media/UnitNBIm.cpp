@@ -98,8 +98,11 @@ public:
     bool Begin(int w, int h, int bpp, const std::vector<uint32_t>& palette) override {
         const TFrameGrid grid = SizeForGrid(img_, declared_, w, h);
         row_.resize(size_t(w) * size_t(bpp / 8));
+        // The decoder's palette may go with the decoder, before EndFill;
+        // the fill keeps a reference to its own copy.
+        palette_ = palette;
         // Only the whole frames are filled; FillRow reads each row's left part.
-        return img_.BeginFill(img_.PatternWidth * grid.columns, img_.PatternHeight * grid.rows, bpp, palette);
+        return img_.BeginFill(img_.PatternWidth * grid.columns, img_.PatternHeight * grid.rows, bpp, palette_);
     }
     uint8_t* Row(int) override { return row_.data(); }
     void RowDone(int y) override { img_.FillRow(y, row_.data()); }
@@ -108,6 +111,7 @@ private:
     TRenderImage& img_;
     TFrameGrid declared_;
     std::vector<uint8_t> row_;
+    std::vector<uint32_t> palette_;
 };
 
 }  // namespace

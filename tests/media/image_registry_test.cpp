@@ -302,6 +302,16 @@ TEST_F(ImageRegistryTest, FrameGridsAndTextureSizes) {
     EXPECT_EQ(odd->image->Pixel(0, 0, 2), 0xFF000100u);                // frame 4: first of row 2
     EXPECT_EQ(odd->image->Pixel(3, 5, 3), 0xFF000100u | (7 * 20));     // frame 7, right column
 
+    // The grid file replaces the name's last four characters: for ".jpeg"
+    // that leaves the point, so "Wide.jpeg" reads "Wide..an", not "Wide.an".
+    game.write("Wide.jpeg", Jpeg(40, 10, Flat(40, 10, 0x808080)));
+    game.write("Wide.an", std::string("4\n"));
+    game.write("Wide..an", std::string("2\n"));
+    TNBIm* wide = registry.LoadImage("Wide.jpeg", false);
+    ASSERT_NE(wide->image, nullptr);
+    EXPECT_EQ(wide->image->PatternWidth, 20);
+    EXPECT_EQ(wide->image->PatternCount, 2);
+
     // Damaged grids still give a consistent picture.
     game.write("Bad.bmp", PlainBmp(30, 20));
     game.write("Bad.an", std::string("three\n2\n"));
@@ -391,6 +401,106 @@ TEST_F(ImageRegistryTest, MasksPairByFileName) {
     game.write("rope_x.bmp", MaskBmp(16, 8, maskValue));
     game.write("rope.jpg", std::string("no jpeg"));
     EXPECT_EQ(alphaAt("rope_x.bmp"), 255);
+}
+
+// A picture with a mask companion goes through a whole bitmap; one without
+// streams its rows from the decoder into the textures. When the companion
+// cannot be merged the two must give the very same image.
+TEST_F(ImageRegistryTest, StreamedAndWholeBitmapFillsAgree) {
+    auto sameImage = [](const TNBIm* streamed, const TNBIm* whole, const char* what) {
+        ASSERT_NE(streamed->image, nullptr) << what;
+        ASSERT_NE(whole->image, nullptr) << what;
+        const TRenderImage& a = *streamed->image;
+        const TRenderImage& b = *whole->image;
+        EXPECT_EQ(a.PatternWidth, b.PatternWidth) << what;
+        EXPECT_EQ(a.PatternHeight, b.PatternHeight) << what;
+        EXPECT_EQ(a.VisibleWidth, b.VisibleWidth) << what;
+        EXPECT_EQ(a.VisibleHeight, b.VisibleHeight) << what;
+        EXPECT_EQ(a.TextureWidth, b.TextureWidth) << what;
+        EXPECT_EQ(a.TextureHeight, b.TextureHeight) << what;
+        EXPECT_EQ(a.PatternCount, b.PatternCount) << what;
+        EXPECT_EQ(a.TextureCount, b.TextureCount) << what;
+        EXPECT_EQ(a.PixelFormat, b.PixelFormat) << what;
+        ASSERT_EQ(a.Texels().size(), b.Texels().size()) << what;
+        for (size_t t = 0; t < a.Texels().size(); ++t) {
+            ASSERT_EQ(a.Texels()[t].size(), b.Texels()[t].size()) << what;
+            for (size_t i = 0; i < a.Texels()[t].size(); ++i)
+                ASSERT_EQ(a.Texels()[t][i], b.Texels()[t][i]) << what << ": texture " << t << " texel " << i;
+        }
+    };
+    auto pattern = [](int x, int y) { return uint32_t(x * 7 + y * 13) & 0xFF; };
+    const std::string junk = "not a picture at all";
+
+    // 8-bit palette bitmap, 3 x 2 frames with pixels left over on both
+    // sides; the whole-bitmap twin has a colour companion (rule b) that
+    // cannot be decoded.
+    BmpLayout indexed;
+    indexed.bpp = 8;
+    indexed.palette.resize(256);
+    for (uint32_t i = 0; i < 256; ++i) indexed.palette[i] = (i * 0x010203u) & 0xFFFFFFu;
+    std::vector<uint32_t> idx(50 * 21);
+    for (int y = 0; y < 21; ++y)
+        for (int x = 0; x < 50; ++x) idx[size_t(y) * 50 + size_t(x)] = pattern(x, y);
+    const auto indexedBmp = Bmp(50, 21, indexed, idx);
+    game.write("cells.bmp", indexedBmp);
+    game.write("cells.an", std::string("3\n2\n"));
+    game.write("twin.bmp", indexedBmp);
+    game.write("twin.an", std::string("3\n2\n"));
+    game.write("twin_.jpg", junk);
+    sameImage(registry.LoadImage("cells.bmp", false), registry.LoadImage("twin.bmp", false), "8-bit bitmap");
+
+    // JPEG in 2 x 3 frames; the twin's mask (rule c) is of another size.
+    std::vector<uint32_t> rgb(41 * 31);
+    for (int y = 0; y < 31; ++y)
+        for (int x = 0; x < 41; ++x) rgb[size_t(y) * 41 + size_t(x)] = pattern(x, y) << 16 | pattern(y, x) << 8 | 0x40;
+    const auto jpeg = Jpeg(41, 31, rgb, 90);
+    game.write("sky.jpg", jpeg);
+    game.write("sky.an", std::string("2\n3\n"));
+    game.write("sky_1.jpg", jpeg);
+    game.write("sky_1.an", std::string("2\n3\n"));
+    game.write("sky.bmp", MaskBmp(8, 8, pattern));
+    sameImage(registry.LoadImage("sky.jpg", false), registry.LoadImage("sky_1.jpg", false), "JPEG");
+
+    // 32-bit bitmap with its own alpha, a frame grid finer than the picture
+    // (read as one column); the twin's colour picture (rule a) is damaged.
+    BmpLayout argb;
+    argb.bpp = 32;
+    std::vector<uint32_t> px(9 * 6);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 9; ++x) px[size_t(y) * 9 + size_t(x)] = pattern(x, y) << 24 | 0x123456u * uint32_t(x + 1);
+    const auto argbBmp = Bmp(9, 6, argb, px);
+    game.write("glass.bmp", argbBmp);
+    game.write("glass.an", std::string("20\n2\n"));
+    game.write("glass_m.bmp", argbBmp);
+    game.write("glass_m.an", std::string("20\n2\n"));
+    game.write("glass.jpg", junk);
+    TNBIm* glass = registry.LoadImage("glass.bmp", false);
+    sameImage(glass, registry.LoadImage("glass_m.bmp", false), "32-bit bitmap");
+    EXPECT_EQ(glass->image->PatternWidth, 9);
+    EXPECT_EQ(glass->image->PatternHeight, 3);
+    // 12 x 6 texels hold both 9 x 3 frames: frame 1 is the second cell.
+    EXPECT_EQ(glass->image->TextureCount, 1);
+    EXPECT_EQ(glass->image->Pixel(4, 3 + 1, 0), px[4 * 9 + 4]);
+
+    // A picture whose data breaks off after some rows fails the same way on
+    // both paths, and neither leaves an image behind.
+    state.loading = true;
+    const size_t before = images.Count();
+    auto cut = indexedBmp;
+    cut.resize(cut.size() - 300);
+    game.write("short.bmp", cut);
+    game.write("short2.bmp", cut);
+    game.write("short2_.jpg", junk);
+    auto png = Png(40, 40, std::vector<uint32_t>(1600, 0xFF808080u));
+    png.resize(png.size() / 2);
+    game.write("short.png", png);
+    for (const char* name : {"short.bmp", "short2.bmp", "short.png"}) {
+        TNBIm* e = registry.LoadImage(name, false);
+        EXPECT_TRUE(e->failed) << name;
+        EXPECT_EQ(e->image, nullptr) << name;
+    }
+    EXPECT_EQ(images.Count(), before);
+    EXPECT_EQ(progress, 3);
 }
 
 TEST_F(ImageRegistryTest, PicturesFromTheArchive) {

@@ -534,5 +534,82 @@ TEST(PictureDispatch, ExtensionChoosesTheDecoderWithoutRegardToCase) {
     EXPECT_FALSE(DecodePicture("t.tga", nullptr, 0, t));
 }
 
+// Checks how a decoder hands out rows: the size once before any row, every
+// row in order from the top, each into a buffer of exactly one row (the
+// address sanitizer sees any write past it), and all of them when the
+// decoder answers true.
+class StrictRows final : public PictureRows {
+public:
+    int begins = 0, width = 0, height = 0, bpp = 0, next = 0;
+    bool Begin(int w, int h, int bitsPerPixel, const std::vector<uint32_t>& palette) override {
+        ++begins;
+        EXPECT_EQ(begins, 1);
+        EXPECT_TRUE(PictureSizeAcceptable(w, h));
+        EXPECT_TRUE(bitsPerPixel == 8 || bitsPerPixel == 24 || bitsPerPixel == 32);
+        if (bitsPerPixel == 8) {
+            EXPECT_FALSE(palette.empty());
+        }
+        width = w, height = h, bpp = bitsPerPixel;
+        row_.assign(size_t(w) * size_t(bitsPerPixel / 8), 0);
+        return true;
+    }
+    uint8_t* Row(int y) override {
+        EXPECT_EQ(y, next);
+        EXPECT_LT(y, height);
+        return row_.data();
+    }
+    void RowDone(int y) override {
+        EXPECT_EQ(y, next);
+        ++next;
+    }
+
+private:
+    std::vector<uint8_t> row_;
+};
+
+TEST(PictureDispatch, RowsArriveInOrderEvenFromDamagedFiles) {
+    const std::vector<uint32_t> px = Colours(13, 9);
+    std::vector<uint32_t> idx(13 * 9);
+    for (size_t i = 0; i < idx.size(); ++i) idx[i] = uint32_t(i % 7);
+    BmpLayout pal;
+    pal.bpp = 8;
+    pal.palette = Palette(7);
+    std::vector<uint8_t> tga(18, 0);
+    tga[2] = 2, tga[12] = 13, tga[14] = 9, tga[16] = 32;
+    for (uint32_t c : px) tga.insert(tga.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), uint8_t(c >> 24)});
+    const std::pair<const char*, std::vector<uint8_t>> files[] = {
+        {"a.png", Png(13, 9, px)},
+        {"b.PNG", Png(13, 9, px, PngKind::Palette, true)},
+        {"c.jpg", Jpeg(13, 9, px, 80)},
+        {"d.jpeg", Jpeg(13, 9, px, 80, false, true)},
+        {"e.bmp", Bmp(13, 9, pal, idx)},
+        {"f.tga", tga},
+    };
+    std::mt19937 rng(777);
+    for (const auto& [name, file] : files) {
+        auto attempt = [&, name = name](const std::vector<uint8_t>& bytes) {
+            StrictRows rows;
+            const std::vector<uint8_t> exact(bytes);  // heap copy of the exact size
+            if (DecodePicture(name, exact.data(), exact.size(), rows)) {
+                EXPECT_EQ(rows.begins, 1) << name;
+                EXPECT_EQ(rows.next, rows.height) << name;
+                return true;
+            }
+            return false;
+        };
+        EXPECT_TRUE(attempt(file)) << name;
+        StrictRows whole;
+        ASSERT_TRUE(DecodePicture(name, file.data(), file.size(), whole)) << name;
+        EXPECT_EQ(whole.width, 13) << name;
+        EXPECT_EQ(whole.height, 9) << name;
+        for (size_t n = 0; n < file.size(); ++n) attempt(std::vector<uint8_t>(file.begin(), file.begin() + std::ptrdiff_t(n)));
+        for (int i = 0; i < 300; ++i) {
+            std::vector<uint8_t> bad = file;
+            for (int k = 1 + int(rng() % 3); k > 0; --k) bad[rng() % bad.size()] = uint8_t(rng());
+            attempt(bad);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace nb
