@@ -16,13 +16,25 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+
+#include "app/MainForm.h"
+#include "platform/Graphics.h"
 #include "archive/ResArchive.h"
 #include "media/Decoders.h"
 #include "media/UnitNBIm.h"
 #include "platform/FileSystem.h"
 #include "platform/Memory.h"
 #include "platform/Text.h"
+#include "render/RenderDevices.h"
 #include "render/RenderImages.h"
+#include "render/RenderTimers.h"
+#include "scene/Context.h"
+#include "tools/GameFile.h"
 #include "tests/media/PictureFiles.h"
 
 namespace {
@@ -197,6 +209,117 @@ void RegistryScreenChange(benchmark::State& st, const Pictures& p) {
     st.counters["pooledMB"] = double(images.PooledBytes()) / double(1 << 20);
 }
 
+double threadCpuMs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) * 1e-6;
+}
+
+double wallMs() {
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// A screen of the 40 pictures of one folder, drawn side by side.
+nb::GameNode screenOf(int key, const char* id, const std::vector<std::string>& names) {
+    nb::GameNode screen = nb::GameNode("TNBScreen").set("Key", key).set("Id", id);
+    for (size_t i = 0; i < names.size(); ++i)
+        screen.add(nb::GameNode("TNBImage")
+                       .set("Key", key * 100 + int(i))
+                       .set("Id", "P" + std::to_string(i))
+                       .set("imImage", names[i])
+                       .set("rX", double(int(i % 8) * 120))
+                       .set("rY", double(int(i / 8) * 150))
+                       .set("Scale", 0.1));
+    return screen;
+}
+
+// The whole screen change in the real player (headless OpenGL device where
+// there is one): a key press makes the root's key hook call SetScreen; the
+// loading screen's script calls LoadIm, which loads the 40 pictures with a
+// progress frame after each, then EndLoadIm; timed until the new screen is
+// current and loading has ended. Screens A and B (the two folders) take
+// turns, so every change loads 40 pictures and releases 40.
+void ShellScreenChange(const Pictures& p, int changes) {
+    nb::GameNode root = nb::GameNode("TNBDB")
+                            .set("Key", 1)
+                            .set("InitScreen", 10)
+                            .set("LoadingScreen", 30)
+                            .set("exKeyDown",
+                                 "IF KEYDOWNED = 65 THEN SetScreen(NBDB.A); IF KEYDOWNED = 66 THEN SetScreen(NBDB.B);");
+    root.add(screenOf(10, "A", p.names));
+    root.add(screenOf(20, "B", p.others));
+    root.add(nb::GameNode("TNBScreen")
+                 .set("Key", 30)
+                 .set("Id", "Loading")
+                 .set("exInit", "Step := 0;")
+                 .set("exProcess", "IF Step = 0 THEN BEGIN Step := 1; LoadIm; END ELSE EndLoadIm;"));
+    const std::vector<uint8_t> game = nb::WriteGame(root);
+    const std::string path = p.folder + "change.nbf";
+    if (!nb::fs::writeFile(path, game.data(), game.size())) return;
+
+    nb::PlayerOptions o;
+    o.headless = true;
+    o.fast = true;
+    o.seed = 1;
+    o.gamePath = path;
+    nb::TFormMain form(o);
+    if (!form.FormCreate()) {
+        std::printf("ShellScreenChange: the player did not start\n");
+        return;
+    }
+    while (!form.FirstScreenShown() && form.Ticks() < 1000) form.Timer()->Idle();
+    nb::GraphicsBackend* backend = form.Device()->Backend();
+    const bool realGl = backend && !backend->IsNull();
+    nb::TSceneContext& ctx = form.Ctx();
+    nb::TNBElement* const first = ctx.ui.currentScreen;
+
+    std::vector<double> wall, cpu, decodeWall, decodeCpu;
+    for (int i = 0; i < changes; ++i) {
+        // The reference: reading and decoding the 40 pictures about to load.
+        const std::vector<std::string>& next = i % 2 == 0 ? p.others : p.names;
+        double w0 = wallMs(), c0 = threadCpuMs();
+        for (const std::string& name : next) {
+            auto bytes = nb::fs::readFile(p.folder + NativeName(name));
+            nb::Bitmap bmp;
+            if (!bytes || !nb::DecodePicture(name, bytes->data(), bytes->size(), bmp)) return;
+        }
+        decodeWall.push_back(wallMs() - w0);
+        decodeCpu.push_back(threadCpuMs() - c0);
+
+        w0 = wallMs();
+        c0 = threadCpuMs();
+        nb::TNBElement* const before = ctx.ui.currentScreen;
+        form.FormKeyDown(i % 2 == 0 ? 66 : 65, 0);
+        int frames = 0;
+        while ((ctx.imageLoad.loading || ctx.ui.currentScreen == before) && frames < 100) {
+            form.Timer()->Idle();
+            ++frames;
+        }
+        wall.push_back(wallMs() - w0);
+        cpu.push_back(threadCpuMs() - c0);
+        if (frames >= 100 || ctx.ui.currentScreen == before) {
+            std::printf("ShellScreenChange: the screen did not change\n");
+            return;
+        }
+    }
+    const bool backToFirst = ctx.ui.currentScreen == first;
+    form.FormClose();
+    std::printf("\nScreen change in the player (%s), %d changes of 40 pictures, medians:\n",
+                realGl ? "OpenGL, headless" : "null device", changes);
+    std::printf("  SetScreen to the new screen shown: %.1f ms wall, %.1f ms main-thread CPU\n", median(wall),
+                median(cpu));
+    std::printf("  reading and decoding the same 40 files: %.1f ms wall, %.1f ms CPU\n", median(decodeWall),
+                median(decodeCpu));
+    std::printf("  ratio (wall): %.2f%s\n", median(wall) / median(decodeWall),
+                backToFirst || changes % 2 ? "" : " (warning: unexpected final screen)");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -216,5 +339,6 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    ShellScreenChange(pictures, 9);
     return 0;
 }
