@@ -12,6 +12,7 @@
 #include "media/Sound.h"
 #include "media/UnitNBIm.h"
 #include "platform/FileSystem.h"
+#include "platform/IniFile.h"
 #include "platform/Text.h"
 #include "render/RenderImages.h"
 #include "render/RenderTimers.h"
@@ -199,11 +200,13 @@ void RegisterEngineFunctions(TScriptEngine& engine, TSceneContext& ctx) {
         setByte0(result);
         auto* img = kindArg<TNBImage>(ctx, args, 0, TClassId::TNBImage);
         if (!img) return true;
-        int32_t x = args[1].value.toInt32();
-        int32_t y = args[2].value.toInt32();
+        // The coordinates are read only when there is a picture to read.
         TNBIm* entry = img->Picture();
-        if (entry && entry->image)
+        if (entry && entry->image) {
+            const int32_t x = args[1].value.toInt32();
+            const int32_t y = args[2].value.toInt32();
             result.value = TScriptValue::int32(int32_t(entry->image->Pixel(x, y, img->Anim()) >> 24));
+        }
         return true;
     });
     reg("MoveTo", [](TSceneContext& ctx, TVarList& args, TVar& result) {
@@ -265,8 +268,22 @@ void RegisterEngineFunctions(TScriptEngine& engine, TSceneContext& ctx) {
         try {
             IniFile* ini = ctx.Root() ? ctx.Root()->Settings() : nullptr;
             if (args.Count() != 3 || !ini) return false;
-            if (!ini->writeString(args[0].value.toString(), args[1].value.toString(), args[2].value.toString()))
+            const std::string section = args[0].value.toString();
+            const std::string key = args[1].value.toString();
+            const std::string value = args[2].value.toString();
+            // A write that does not reach the disk leaves the settings as
+            // they were, so GetIni never answers a value the file lacks.
+            IniFile before = *ini;
+            bool written = false;
+            try {
+                written = ini->writeString(section, key, value);
+            } catch (const std::exception&) {
+                written = false;
+            }
+            if (!written) {
+                *ini = std::move(before);
                 return false;
+            }
             setByte0(result);
             return true;
         } catch (const std::exception&) {
@@ -277,6 +294,12 @@ void RegisterEngineFunctions(TScriptEngine& engine, TSceneContext& ctx) {
         try {
             if (args.Count() != 1) return false;
             std::string name = args[0].value.toString();
+            // An empty name is the game folder itself, which is no file:
+            // nothing is deleted, as for a missing file.
+            if (name.empty()) {
+                setByte0(result);
+                return true;
+            }
             // Only files inside the game folder may be deleted.
             if (!isContainedRelative(name)) return false;
             setByte0(result);

@@ -15,6 +15,7 @@
 #include "render/RenderCanvas.h"
 #include "render/RenderDevices.h"
 #include "render/RenderImages.h"
+#include "scene/Anim.h"
 #include "scene/Effect.h"
 #include "scene/UnitNBDB.h"
 #include "scriptlib/Builtins.h"
@@ -150,6 +151,15 @@ TEST_F(EngineFunctions, SettingsFilesAndExit) {
     EXPECT_EQ(var("r := SetIni('Sec', 'Key', 'v1'); g := GetIni('SEC', 'key', 'd');", "G").toString(), "v1");
     EXPECT_EQ(*fs::readFileString(dir + "game.ini"), "[Sec]\r\nKey=v1\r\n");
     EXPECT_EQ(var("g := GetIni('Sec', 'Other', 'dflt');", "G").toString(), "dflt");
+    // A settings file that cannot be written: SetIni fails and the value it
+    // tried to write is not read back either.
+    ASSERT_TRUE(fs::writeFile(dir + "blocker", "x", 1));
+    ctx.Root()->WritePropByName("IniFile", TPropValue::Str("blocker\\game.ini"));
+    ASSERT_NE(ctx.Root()->Settings(), nullptr);
+    run("SetIni('Def', 'Snd', '7');");
+    EXPECT_NE(log().find("Invalid parameters, function SETINI"), std::string::npos) << log();
+    EXPECT_EQ(var("g := GetIni('Def', 'Snd', 'none');", "G").toString(), "none");
+    ctx.Root()->WritePropByName("IniFile", TPropValue::Str("game.ini"));
     // DelFile works inside the game folder only.
     run("DelFile('victim.txt');");
     EXPECT_FALSE(fs::fileExists(dir + "victim.txt"));
@@ -161,6 +171,10 @@ TEST_F(EngineFunctions, SettingsFilesAndExit) {
     EXPECT_TRUE(fs::fileExists(outside));
     run("DelFile('missing.txt'); fine := 1;");
     EXPECT_EQ(ctx.Engine(1)->Vars().Find("FINE")->value.toInt32(), 1);
+    // An empty name names no file: byte 0, the game folder stays.
+    TScriptValue none = var("d := DelFile('');", "D");
+    EXPECT_EQ(none.kind(), ValueKind::UInt8);
+    EXPECT_TRUE(fs::fileExists(dir + "game.ini"));
     ::unlink(outside.c_str());
     EXPECT_FALSE(ctx.ui.exitRequested);
     run("ExitGame;");
@@ -187,6 +201,10 @@ TEST_F(EngineFunctions, ToFrontListsAndFocus) {
     EXPECT_EQ(var("e := NBDB.S.L.ELEMENTS;", "E").toString(), "5;4;");
     run("ListDel(NBDB.S.L, NBDB.S.B);");
     EXPECT_EQ(var("e := NBDB.S.L.ELEMENTS;", "E").toString(), "5;");
+    // An image without a picture answers byte 0 before its coordinates are read.
+    TScriptValue alpha = var("g := GetAlpha(NBDB.S.A, 'x', 'y');", "G");
+    EXPECT_EQ(alpha.kind(), ValueKind::UInt8);
+    EXPECT_EQ(alpha.toInt32(), 0);
     run("SetFocus(NBDB.S.A);");
     EXPECT_EQ(ctx.ui.typingTarget, nullptr);
     run("SetFocus(NBDB.S.T);");
@@ -194,12 +212,13 @@ TEST_F(EngineFunctions, ToFrontListsAndFocus) {
 }
 
 TEST_F(EngineFunctions, SetScreenCountsLoadsAndReleases) {
-    for (const char* p : {"a1.png", "b1.png", "b2.png", "c1.png", "d1.png"}) picture(p);
+    for (const char* p : {"a1.png", "b1.png", "b2.png", "c1.png", "d1.png", "e1.png"}) picture(p);
     load(GameNode("TNBDB").set("Key", 1).set("InitScreen", 2).set("LoadingScreen", 9)
              .add(screen(2, "S1").add(image(21, "I", "a1.png")))
              .add(screen(3, "S2").add(image(31, "I", "b1.png")).add(image(32, "J", "b2.png")))
              .add(screen(4, "S3").set("AllwaysLoad", true).add(image(41, "I", "c1.png")))
              .add(screen(5, "S4").add(image(51, "I", "d1.png")))
+             .add(screen(6, "S5").add(image(61, "I", "e1.png")))
              .add(screen(9, "Loading").set("exInit", "Inited := 1;")));
     ctx.ui.currentScreen->LoadImages();
     ASSERT_NE(registry->Find("a1.png"), nullptr);
@@ -209,11 +228,14 @@ TEST_F(EngineFunctions, SetScreenCountsLoadsAndReleases) {
     run("SetScreen('S2'); SetScreen(NBDB.S1.I);");
     EXPECT_FALSE(ctx.imageLoad.loading);
 
-    run("SetScreen(NBDB.S2);");
+    // Further screens are marked too; a further value that is not an
+    // element is skipped.
+    run("SetScreen(NBDB.S2, 'S4', NBDB.S5);");
     EXPECT_TRUE(ctx.imageLoad.loading);
     EXPECT_TRUE(ctx.imageLoad.ready);
     EXPECT_EQ(ctx.ui.pendingScreen, byKey(3));
-    EXPECT_EQ(ctx.imageLoad.forLoadCount, 2);  // S2's two pictures, counted not loaded
+    EXPECT_EQ(ctx.imageLoad.forLoadCount, 3);  // S2's two pictures and S5's, counted not loaded
+    EXPECT_EQ(registry->Find("e1.png")->image, nullptr);
     EXPECT_EQ(registry->Find("b1.png")->image, nullptr);
     EXPECT_NE(registry->Find("c1.png")->image, nullptr);  // always-loaded: loaded at once
     TScriptValue inited;
@@ -224,6 +246,8 @@ TEST_F(EngineFunctions, SetScreenCountsLoadsAndReleases) {
     EXPECT_NE(registry->Find("b1.png")->image, nullptr);
     EXPECT_NE(registry->Find("b2.png")->image, nullptr);
     EXPECT_NE(registry->Find("c1.png")->image, nullptr);
+    EXPECT_NE(registry->Find("e1.png")->image, nullptr);
+    EXPECT_EQ(registry->Find("d1.png")->image, nullptr);
     EXPECT_EQ(registry->Find("a1.png")->image, nullptr);  // no marked screen uses it: released
     EXPECT_TRUE(ctx.imageLoad.loading);
     run("EndLoadIm;");
@@ -237,6 +261,15 @@ TEST_F(EngineFunctions, SetScreenCountsLoadsAndReleases) {
     EXPECT_NE(registry->Find("b1.png")->image, nullptr);
     EXPECT_EQ(ctx.imageLoad.forLoadCount, count);
     EXPECT_FALSE(ctx.imageLoad.loading);
+
+    // The next change forgets the earlier marks: S5 (marked last time) and
+    // S4 (shown without loading) are released, S2 and S3 stay.
+    run("SetScreen(NBDB.S2); LoadIm; EndLoadIm;");
+    EXPECT_EQ(ctx.ui.currentScreen, byKey(3));
+    EXPECT_EQ(registry->Find("e1.png")->image, nullptr);
+    EXPECT_EQ(registry->Find("d1.png")->image, nullptr);
+    EXPECT_NE(registry->Find("b1.png")->image, nullptr);
+    EXPECT_NE(registry->Find("c1.png")->image, nullptr);
 }
 
 TEST_F(EngineFunctions, AnimationsEffectsAndHookRunners) {
@@ -253,7 +286,9 @@ TEST_F(EngineFunctions, AnimationsEffectsAndHookRunners) {
                       .add(GameNode("TNBEffect").set("Key", 4).set("Id", "Fx")
                                .set("exStart", "NBDB.Started := NBDB.Started + 10;")))
              .add(GameNode("TNBAnim").set("Key", 5).set("Id", "Anim").set("Vis", false)
-                      .set("exStart", "NBDB.Started := NBDB.Started + 1;")));
+                      .set("exStart", "NBDB.Started := NBDB.Started + 1;")
+                      .add(GameNode("TNBAnKey").set("Key", 51).set("Id", "K1").set("Count", 1))
+                      .add(GameNode("TNBAnKey").set("Key", 52).set("Id", "K2").set("Count", 1))));
     auto value = [&](int32_t key, const char* name) {
         TScriptValue v;
         return byKey(key)->GetValue(name, v) ? v : TScriptValue::string("<unhandled>");
@@ -268,10 +303,17 @@ TEST_F(EngineFunctions, AnimationsEffectsAndHookRunners) {
     run("AnimPlay(NBDB.Anim);");  // resumes without its start hook
     EXPECT_EQ(value(5, "ACTIVE").toInt32(), 1);
     EXPECT_EQ(value(1, "STARTED").toInt32(), 1);
+    // Four frames: standing on the last one AnimPlay starts over, in the
+    // middle it goes on from there.
+    ASSERT_EQ(static_cast<TNBAnim*>(byKey(5))->FrameCount(), 4);
+    EXPECT_EQ(var("NBDB.Anim.Pos := 3; AnimPlay(NBDB.Anim); p := NBDB.Anim.Pos;", "P").toInt32(), 0);
+    EXPECT_EQ(var("NBDB.Anim.Pos := 2; AnimPlay(NBDB.Anim); p := NBDB.Anim.Pos;", "P").toInt32(), 2);
+    EXPECT_EQ(var("NBDB.Anim.Pos := 1; AnimStart(NBDB.Anim); p := NBDB.Anim.Pos;", "P").toInt32(), 0);
+    EXPECT_EQ(value(1, "STARTED").toInt32(), 2);
 
     run("AnimStart(NBDB.S.Fx);");
     EXPECT_EQ(value(4, "ACTIVE").toInt32(), 1);
-    EXPECT_EQ(value(1, "STARTED").toInt32(), 11);
+    EXPECT_EQ(value(1, "STARTED").toInt32(), 12);
     run("AnimStop(NBDB.S.Fx);");
     EXPECT_EQ(value(4, "ACTIVE").toInt32(), 0);
     run("AnimStart(NBDB.S.Fx); AnimBreak(NBDB.S.Fx);");
