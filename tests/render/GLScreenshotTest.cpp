@@ -5,6 +5,7 @@
 #include <png.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/Bitmap.h"
@@ -128,6 +129,160 @@ TEST(GLRendering, ScreenshotHasExactPixels) {
     std::remove(path.c_str());
 
     window->Present();  // headless: nothing to show, must not fail or block
+}
+
+// Edges that fall exactly on pixel centres, filtering and the remaining
+// blend words: what decides screenshot pixels beyond plain sprites.
+TEST(GLRendering, FillRuleFilteringAlphaTestAndBlendFactors) {
+    std::string error;
+    WindowOptions options;
+    options.headless = true;
+    auto window = PlatformWindow::Create(options, error);
+    ASSERT_TRUE(window) << error;
+    if (window->Graphics().IsNull())
+        GTEST_SKIP() << "no OpenGL context in this environment: " << window->GraphicsFallbackReason();
+
+    TRenderDevice device(&window->Graphics());
+    TRenderCanvas canvas(&device);
+    TRenderImages images(&device);
+    ASSERT_TRUE(device.Initialize());
+
+    TRenderImage* quad = MakeImage(images, 2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF});
+    TRenderImage* pair = MakeImage(images, 2, 1, {0xFFFF0000, 0xFF0000FF});
+    TRenderImage* glow = MakeImage(images, 1, 1, {0x00404040});
+    TRenderImage* dot = MakeImage(images, 1, 1, {kWhite});
+
+    bool alphaTesting = true;
+    device.OnRender = [&] {
+        canvas.AlphaTesting = alphaTesting;
+        // Untextured edges on pixel centres: left and top edges are in,
+        // right and bottom edges out.
+        canvas.FillRect(300, 300, 3, 2, kWhite, 1);
+        canvas.FillTriangle({400, 400}, {404, 400}, {400, 404}, kWhite, 1);
+        // Bilinear filtering at an integer position without scaling keeps
+        // every texel; doubled, the outer pixels clamp to the edge texels.
+        canvas.SetAntialias(true);
+        canvas.Draw(quad, 500, 500, 0, kWhite, 1);
+        canvas.DrawRot(pair, 602, 600, 0, 2.0, kWhite, 0, 1);
+        canvas.SetAntialias(false);
+        // Additive: a texel of alpha 0 adds nothing while the alpha test is on.
+        canvas.Draw(glow, 700, 700, 0, kWhite, 0x101);
+        // The vertex alpha modulates the texel alpha.
+        canvas.FillRect(720, 700, 2, 2, kWhite, 1);
+        canvas.Draw(dot, 720, 700, 0, 0x80FF0000, 1284);
+        // Destination colour x source (multiply), inverse destination alpha
+        // (the frame has no alpha: destination alpha reads 1), saturated
+        // source alpha as destination factor (min(As, 1 - Ad) = 0).
+        canvas.FillRect(740, 700, 2, 2, 0xFF808080, 1);
+        canvas.FillRect(740, 700, 2, 2, 0xFF808080, 0x8);
+        canvas.FillRect(750, 700, 2, 2, 0xFF808080, 1);
+        canvas.FillRect(750, 700, 2, 2, 0xFF404040, 0x107);
+        canvas.FillRect(760, 700, 2, 2, 0xFF808080, 1);
+        canvas.FillRect(760, 700, 2, 2, 0xFF101010, 0xA01);
+        // Minimum and maximum ignore the factors.
+        canvas.FillRect(770, 700, 2, 2, 0xFF20A020, 1);
+        canvas.FillRect(770, 700, 2, 2, 0xFF804040, 0x30000);
+        canvas.FillRect(780, 700, 2, 2, 0xFF20A020, 1);
+        canvas.FillRect(780, 700, 2, 2, 0xFF804040, 0x40000);
+    };
+    device.Render(0x00123456, true);  // the clear colour's alpha is ignored
+
+    std::vector<uint32_t> frame;
+    ASSERT_TRUE(window->Graphics().ReadFrame(frame));
+    auto at = [&](int x, int y) { return frame[size_t(y) * 1024 + size_t(x)]; };
+    const uint32_t bg = 0xFF123456u;
+    EXPECT_EQ(at(0, 0), bg);
+
+    for (int y = 299; y <= 302; ++y)
+        for (int x = 299; x <= 303; ++x) {
+            const bool in = x >= 300 && x <= 302 && y >= 300 && y <= 301;
+            EXPECT_EQ(at(x, y), in ? kWhite : bg) << x << "," << y;
+        }
+    for (int y = 399; y <= 404; ++y)
+        for (int x = 399; x <= 404; ++x) {
+            const bool in = x >= 400 && y >= 400 && x + y < 804;
+            EXPECT_EQ(at(x, y), in ? kWhite : bg) << x << "," << y;
+        }
+
+    EXPECT_EQ(at(500, 500), 0xFFFF0000u);
+    EXPECT_EQ(at(501, 500), 0xFF00FF00u);
+    EXPECT_EQ(at(500, 501), 0xFF0000FFu);
+    EXPECT_EQ(at(501, 501), 0xFFFFFFFFu);
+    EXPECT_EQ(at(502, 500), bg);
+    // Doubled about (602, 600): pixels 600 to 603 on rows 599 and 600.
+    EXPECT_EQ(at(600, 599), 0xFFFF0000u);
+    EXPECT_EQ(at(603, 600), 0xFF0000FFu);
+    auto near = [](uint32_t a, uint32_t b) {
+        for (int s = 0; s < 32; s += 8)
+            if (std::abs(int((a >> s) & 0xFF) - int((b >> s) & 0xFF)) > 1) return false;
+        return true;
+    };
+    EXPECT_PRED2(near, at(601, 599), 0xFFBF0040u) << std::hex << at(601, 599);
+    EXPECT_PRED2(near, at(602, 599), 0xFF4000BFu) << std::hex << at(602, 599);
+    EXPECT_EQ(at(599, 599), bg);
+    EXPECT_EQ(at(604, 599), bg);
+    EXPECT_EQ(at(600, 598), bg);
+    EXPECT_EQ(at(600, 601), bg);
+
+    EXPECT_EQ(at(700, 700), bg);
+    EXPECT_EQ(at(720, 700), 0xFFFF7F7Fu);
+    EXPECT_EQ(at(721, 700), kWhite);
+    EXPECT_EQ(at(740, 700), 0xFF404040u);
+    EXPECT_EQ(at(750, 700), 0xFF808080u);
+    EXPECT_EQ(at(760, 700), 0xFF101010u);
+    EXPECT_EQ(at(770, 700), 0xFF204020u);
+    EXPECT_EQ(at(780, 700), 0xFF80A040u);
+
+    // Without the alpha test the transparent texel's colour is added.
+    alphaTesting = false;
+    device.Render(0xFF000000, true);
+    ASSERT_TRUE(window->Graphics().ReadFrame(frame));
+    EXPECT_EQ(at(700, 700), 0xFF404040u);
+}
+
+// A mode switch loses and resets the device: the canvas and the images
+// come back and draw the same pixels, mirrored and flipped cells included.
+TEST(GLRendering, DrawingResumesAfterResetWithExactMirroredCells) {
+    std::string error;
+    WindowOptions options;
+    options.headless = true;
+    auto window = PlatformWindow::Create(options, error);
+    ASSERT_TRUE(window) << error;
+    if (window->Graphics().IsNull())
+        GTEST_SKIP() << "no OpenGL context in this environment: " << window->GraphicsFallbackReason();
+
+    TRenderDevice device(&window->Graphics());
+    TRenderCanvas canvas(&device);
+    TRenderImages images(&device);
+    ASSERT_TRUE(device.Initialize());
+    TRenderImage* quad = MakeImage(images, 2, 2, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00});
+
+    device.OnRender = [&] {
+        const TPoint2 c[4] = {{40, 40}, {42, 40}, {42, 42}, {40, 42}};
+        const uint32_t white[4] = {kWhite, kWhite, kWhite, kWhite};
+        TDrawSource src;
+        src.mirror = true;
+        src.flip = true;
+        canvas.DrawMap(quad, c, white, src, 1);
+        canvas.Draw(quad, 50, 40, 0, kWhite, 1284);
+    };
+    std::vector<uint32_t> frame;
+    auto at = [&](int x, int y) { return frame[size_t(y) * 1024 + size_t(x)]; };
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        device.Render(0xFF000000, true);
+        ASSERT_TRUE(window->Graphics().ReadFrame(frame));
+        EXPECT_EQ(at(40, 40), 0xFFFFFF00u);
+        EXPECT_EQ(at(41, 40), 0xFF0000FFu);
+        EXPECT_EQ(at(40, 41), 0xFF00FF00u);
+        EXPECT_EQ(at(41, 41), 0xFFFF0000u);
+        EXPECT_EQ(at(50, 40), 0xFFFF0000u);
+        EXPECT_EQ(at(51, 41), 0xFFFFFF00u);
+        device.SetWindowed(!device.Windowed());  // lost, then reset
+        ASSERT_TRUE(device.Live());
+        ASSERT_TRUE(canvas.Ready());
+        ASSERT_NE(quad->Handle(0), 0u);
+    }
 }
 
 }  // namespace
