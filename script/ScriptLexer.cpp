@@ -89,11 +89,15 @@ size_t lexToken(std::string_view text, size_t pos, LexToken& out) {
     int best = -1;
     size_t bestLen = 0;
     std::string_view rest = text.substr(pos);
+    // Right behind a string constant ".." is always the range symbol, so that
+    // a label such as 'a'..3 reads as a range (and is then refused as a mixed
+    // one) rather than as the string followed by a name "..3".
+    const bool afterString = pos > 0 && isQuoteChar(static_cast<unsigned char>(text[pos - 1]));
     for (int c = tkTrue; c <= tkLastCode; ++c) {
         const TableEntry& e = table.entries[c];
         if (e.text.size() <= bestLen || rest.substr(0, e.text.size()) != e.text) continue;
         if (e.identOnly && e.text.size() < rest.size() &&
-            isIdentChar(static_cast<unsigned char>(rest[e.text.size()])))
+            isIdentChar(static_cast<unsigned char>(rest[e.text.size()])) && !(c == tkRange && afterString))
             continue;
         best = c;
         bestLen = e.text.size();

@@ -304,6 +304,16 @@ TEST(SceneEffect, SwitchOffStopBreakAndStart) {
     EXPECT_FALSE(fx->Active());
     EXPECT_FALSE(sys->Emitting());
     EXPECT_EQ(sys->LiveCount(), 0);
+
+    // An emission time of 0: never emits, off in its first tick.
+    EffectWorld w0;
+    TNBEffect* idle = w0.Effect(Kind(30, 0.0f));
+    ASSERT_NE(idle->System(), nullptr);
+    EXPECT_TRUE(idle->Active());
+    EXPECT_FALSE(idle->System()->Emitting());
+    idle->Process();
+    EXPECT_FALSE(idle->Active());
+    EXPECT_EQ(idle->System()->LiveCount(), 0);
 }
 
 TEST(SceneEffect, TheEmitterMovesWithTheElement) {

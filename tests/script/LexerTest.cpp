@@ -61,6 +61,8 @@ TEST(ScriptLexer, LongestMatchAndIdentifierRule) {
     EXPECT_EQ(tokensOf("1 .. 5"), (Toks{"2:1", "55:..", "2:5"}));
     EXPECT_EQ(tokensOf("1..5"), (Toks{"2:1", "1:..5"}));
     EXPECT_EQ(tokensOf("'a'..'c'"), (Toks{"2:'a'", "55:..", "2:'c'"}));
+    EXPECT_EQ(tokensOf("'a'..3"), (Toks{"2:'a'", "55:..", "2:3"}));
+    EXPECT_EQ(tokensOf("'a' ..3"), (Toks{"2:'a'", "1:..3"}));
     // Characters outside every class still start a name.
     EXPECT_EQ(tokensOf("#a $ff"), (Toks{"1:#A", "1:$FF"}));
 }

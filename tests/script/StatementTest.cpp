@@ -168,8 +168,10 @@ TEST_F(StatementTest, CaseStatements) {
     ASSERT_TRUE(run("x := 0; CASE 2 OF 'a': x := 1; END"));
     EXPECT_EQ(integer("X"), 0);
     EXPECT_EQ(failure("CASE 2 OF 'a' .. 3: x := 1; END"), "Invalid typecast in CASE range");
-    // As with "1..5", ".." directly before a digit is part of a name.
-    EXPECT_EQ(failure("CASE 2 OF 'a'..3: x := 1; END"), "Error in expression");
+    // Right behind a string ".." is the range symbol even before a digit.
+    EXPECT_EQ(failure("CASE 2 OF 'a'..3: x := 1; END"), "Invalid typecast in CASE range");
+    ASSERT_TRUE(run("x := 0; c := 'c'; CASE 'b' OF 'a'..c: x := 1; END"));
+    EXPECT_EQ(integer("X"), 1);
     // An ELSE part waits for END: branches written after it are still tried.
     ASSERT_TRUE(run("x := 0; CASE 2 OF 1: x := 1; ELSE x := 9; 2: x := 2; END"));
     EXPECT_EQ(integer("X"), 2);

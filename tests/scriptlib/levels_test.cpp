@@ -6,14 +6,18 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "archive/ResArchive.h"
+#include "media/Sound.h"
 #include "media/UnitNBIm.h"
+#include "platform/Audio.h"
 #include "platform/FileSystem.h"
 #include "platform/Graphics.h"
 #include "platform/Png.h"
@@ -363,6 +367,81 @@ TEST_F(Towers, DropOntoANarrowerDiscIsRefusedAndAnUnfinishedTowerDoesNotWin) {
     EXPECT_EQ(Int(logi, "WIN"), 0);
     EXPECT_FALSE(done->Vis());
     EXPECT_TRUE(hanoy->Vis());
+}
+
+namespace {
+
+// Every sample "loads"; the plays are recorded.
+class PlayRecorder final : public AudioBackend {
+public:
+    std::vector<int> volumes;
+    bool Open() override { return true; }
+    bool IsOpen() const override { return true; }
+    AudioHandle LoadSampleFile(const std::string&, int) override { return 1; }
+    AudioHandle LoadSampleMemory(std::span<const uint8_t>, int) override { return 1; }
+    AudioHandle PlaySample(AudioHandle, int volume) override {
+        volumes.push_back(volume);
+        return 1;
+    }
+    AudioHandle CreateStreamFile(const std::string&, bool) override { return 0; }
+    AudioHandle CreateStreamMemory(std::vector<uint8_t>, bool) override { return 0; }
+    bool Play(AudioHandle, bool) override { return false; }
+    bool Stop(AudioHandle) override { return false; }
+    bool IsActive(AudioHandle) override { return false; }
+    bool SetVolume(AudioHandle, int) override { return false; }
+    int GetVolume(AudioHandle) override { return -1; }
+    int64_t GetPosition(AudioHandle) override { return -1; }
+    void Update() override {}
+    void Pause() override {}
+    void Resume() override {}
+    bool IsPaused() const override { return false; }
+};
+
+}  // namespace
+
+// "Lev7.LogStop" sounds on every completed drop of the first tower, won or
+// not, and never for the second tower.
+TEST_F(Towers, TheDropSoundPlaysOnEveryCompletedDropOfTheFirstTowerOnly) {
+    PlayRecorder audio;
+    TSoundManager sound(audio);
+    sound.SetGameFolder(folder);
+    std::filesystem::create_directories(folder + "sounds");
+    ASSERT_TRUE(fs::writeFile(folder + "sounds/stop.wav", "x", 1));
+    const std::string table = "[Lev7]\r\nLogStop=60:stop.wav\r\n";
+    ASSERT_TRUE(fs::writeFile(folder + "snd.ini", table.data(), table.size()));
+    ctx.SetGameFolder(folder);
+    root->WritePropByName("SoundFile", TPropValue::Str("snd.ini"));
+    ctx.sound = &sound;
+
+    // Unfinished: the others still stand at 100.
+    small->SetPos(500, 400);
+    Move(small, 0, 4, 500);
+    Var(ctl, "TY", 405);
+    Call("MagicLev7Log", ctl);
+    EXPECT_EQ(Int(ctl, "OBJ"), 0);
+    EXPECT_EQ(audio.volumes, std::vector<int>{60});
+    Call("MagicLev7Log", ctl, 3);  // no move: no sound
+    EXPECT_EQ(audio.volumes.size(), 1u);
+    // Still sinking: no sound yet; landing on the last peg wins and sounds.
+    wide->SetPos(500, 450);
+    mid->SetPos(500, 370);
+    Move(mid, 0, 4, 500);
+    Var(ctl, "TY", 385);
+    Call("MagicLev7Log", ctl);
+    EXPECT_EQ(audio.volumes.size(), 1u);
+    Call("MagicLev7Log", ctl);
+    EXPECT_EQ(Int(logi, "WIN"), 1);
+    EXPECT_EQ(audio.volumes, (std::vector<int>{60, 60}));
+
+    // The second tower drops in silence.
+    small->SetPos(450, 220);
+    Move(small, 0, 4, 450);
+    Var(ctl, "TY", 227);
+    Call("MagicLev15Log", ctl);
+    EXPECT_EQ(Int(small, "Y"), 227);
+    EXPECT_EQ(Int(ctl, "OBJ"), 0);
+    EXPECT_EQ(audio.volumes.size(), 2u);
+    ctx.sound = nullptr;
 }
 
 TEST_F(Towers, SecondTowerRestsAt227AndWantsTheWidestDiscOnTop) {
