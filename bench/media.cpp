@@ -308,6 +308,8 @@ void ShellScreenChange(const Pictures& p, int changes) {
             return;
         }
     }
+    if (std::getenv("NB_BENCH_VERBOSE"))
+        for (size_t k = 0; k < wall.size(); ++k) std::printf("  change %zu: %.1f ms wall, %.1f ms CPU\n", k + 1, wall[k], cpu[k]);
     const bool backToFirst = ctx.ui.currentScreen == first;
     form.FormClose();
     std::printf("\nScreen change in the player (%s), %d changes of 40 pictures, medians:\n",
@@ -339,6 +341,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    ShellScreenChange(pictures, 9);
+    const char* changes = std::getenv("NB_BENCH_CHANGES");
+    ShellScreenChange(pictures, changes ? std::max(1, std::atoi(changes)) : 9);
     return 0;
 }

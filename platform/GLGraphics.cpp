@@ -9,6 +9,7 @@
 
 #include <epoxy/gl.h>
 
+#include <map>
 #include <unordered_map>
 
 #include "platform/Graphics.h"
@@ -191,6 +192,32 @@ public:
 
     GfxTexture CreateTexture(int width, int height, const uint32_t* argb) override {
         if (width <= 0 || height <= 0 || !argb) return 0;
+        if (auto spare = spare_.find({width, height}); spare != spare_.end()) {
+            // A released texture of this size: refilled in place, which spares
+            // the driver a fresh allocation (and its clearing) of the storage.
+            const GfxTexture t = spare->second;
+            spare_.erase(spare);
+            spareTexels_ -= uint64_t(width) * uint64_t(height);
+            sizes_[t] = {width, height};
+            if (UpdateTexture(t, width, height, argb)) return t;
+            sizes_.erase(t);
+            GLuint n = t;
+            glDeleteTextures(1, &n);
+            boundTexture_ = 0;
+            return 0;
+        }
+        // Nothing to reuse: make room for the new texture first, so that the
+        // spares never make the textures held outgrow what the images once
+        // needed.
+        for (uint64_t freed = 0; freed < uint64_t(width) * uint64_t(height) && !spare_.empty();) {
+            auto it = std::prev(spare_.end());  // largest first
+            freed += uint64_t(it->first.first) * uint64_t(it->first.second);
+            spareTexels_ -= uint64_t(it->first.first) * uint64_t(it->first.second);
+            GLuint n = it->second;
+            glDeleteTextures(1, &n);
+            if (boundTexture_ == it->second) boundTexture_ = 0;
+            spare_.erase(it);
+        }
         GLuint t = 0;
         glGenTextures(1, &t);
         glActiveTexture(GL_TEXTURE0);
@@ -219,10 +246,19 @@ public:
         return true;
     }
 
+    // Released textures are kept for the next ones of the same size (screen
+    // changes release and load pictures of the same sizes), up to
+    // kMaxSpareTexels texels.
     void DeleteTexture(GfxTexture texture) override {
         auto it = sizes_.find(texture);
         if (it == sizes_.end()) return;
+        const auto [w, h] = it->second;
         sizes_.erase(it);
+        if (spareTexels_ + uint64_t(w) * uint64_t(h) <= kMaxSpareTexels) {
+            spare_.emplace(std::pair<int, int>{w, h}, texture);
+            spareTexels_ += uint64_t(w) * uint64_t(h);
+            return;
+        }
         GLuint t = texture;
         glDeleteTextures(1, &t);
         if (boundTexture_ == texture) boundTexture_ = 0;
@@ -411,6 +447,12 @@ private:
             glDeleteTextures(1, &n);
         }
         sizes_.clear();
+        for (auto& [size, t] : spare_) {
+            GLuint n = t;
+            glDeleteTextures(1, &n);
+        }
+        spare_.clear();
+        spareTexels_ = 0;
         if (samplers_[0]) glDeleteSamplers(2, samplers_);
         if (fbo_) glDeleteFramebuffers(1, &fbo_);
         if (colorRb_) glDeleteRenderbuffers(1, &colorRb_);
@@ -428,6 +470,9 @@ private:
     uint64_t lastBlend_ = ~0ull;
     GfxTexture boundTexture_ = 0;
     std::unordered_map<GfxTexture, std::pair<int, int>> sizes_;
+    static constexpr uint64_t kMaxSpareTexels = uint64_t(32) << 20;  // 128 MiB of RGBA
+    std::multimap<std::pair<int, int>, GfxTexture> spare_;            // released, by size
+    uint64_t spareTexels_ = 0;
     std::vector<GfxVertex> lineQuads_, slanted_;
     std::vector<uint32_t> lineQuadIndices_, slantedIndices_;
 };

@@ -285,5 +285,41 @@ TEST(GLRendering, DrawingResumesAfterResetWithExactMirroredCells) {
     }
 }
 
+// Images released and made again at the same size (as screen changes do)
+// reuse the backend's textures: the new picture must replace the old one in
+// full, and a texture of another size must not take a kept one.
+TEST(GLRendering, ReleasedTexturesTakeTheNextPictureInFull) {
+    std::string error;
+    WindowOptions options;
+    options.headless = true;
+    auto window = PlatformWindow::Create(options, error);
+    ASSERT_TRUE(window) << error;
+    if (window->Graphics().IsNull())
+        GTEST_SKIP() << "no OpenGL context in this environment: " << window->GraphicsFallbackReason();
+    TRenderDevice device(&window->Graphics());
+    TRenderCanvas canvas(&device);
+    TRenderImages images(&device);
+    ASSERT_TRUE(device.Initialize());
+
+    images.Remove(MakeImage(images, 2, 2, {0xFFFF0000, 0xFFFF0000, 0xFFFF0000, 0xFFFF0000}));
+    images.Remove(MakeImage(images, 3, 1, {0xFF0000FF, 0xFF0000FF, 0xFF0000FF}));
+    TRenderImage* green = MakeImage(images, 2, 2, {0xFF00FF00, 0xFF00FF00, 0xFF00FF00, 0xFF008000});
+    TRenderImage* wide = MakeImage(images, 1, 3, {kWhite, 0xFF808080, kWhite});
+    ASSERT_NE(green->Handle(0), 0u);
+    device.OnRender = [&] {
+        canvas.Draw(green, 10, 10, 0, kWhite, 1);
+        canvas.Draw(wide, 20, 10, 0, kWhite, 1);
+    };
+    device.Render(0xFF000000, true);
+    std::vector<uint32_t> frame;
+    ASSERT_TRUE(window->Graphics().ReadFrame(frame));
+    auto at = [&](int x, int y) { return frame[size_t(y) * 1024 + size_t(x)]; };
+    EXPECT_EQ(at(10, 10), 0xFF00FF00u);
+    EXPECT_EQ(at(11, 11), 0xFF008000u);
+    EXPECT_EQ(at(20, 10), kWhite);
+    EXPECT_EQ(at(20, 11), 0xFF808080u);
+    EXPECT_EQ(at(21, 10), 0xFF000000u);
+}
+
 }  // namespace
 }  // namespace nb
