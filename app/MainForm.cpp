@@ -463,6 +463,7 @@ void TFormMain::FormMouseMove(int x, int y) {
 
 void TFormMain::FormMouseDown(int x, int y, uint32_t /*shift*/) {
     auto& ui = ctx_->ui;
+    ++buttonsHeld_;
     if (logoIndex_ != -1) {
         // A click during the logos jumps to the start of the fade-out.
         if (fadeCounter_ > 18 && fadeCounter_ < 133) fadeCounter_ = 83;
@@ -484,6 +485,7 @@ void TFormMain::FormMouseDown(int x, int y, uint32_t /*shift*/) {
 
 void TFormMain::FormMouseUp(int x, int y) {
     auto& ui = ctx_->ui;
+    if (buttonsHeld_ > 0) --buttonsHeld_;
     if (ctx_->imageLoad.loading) return;
     ui.mouseX = x;
     ui.mouseY = y;
@@ -491,7 +493,10 @@ void TFormMain::FormMouseUp(int x, int y) {
     if (ui.hovered) ui.hovered->MouseUp();
     TNBDB* root = ctx_->Root();
     if (root && (!ui.hovered || !ui.hovered->NoMsNBDB())) root->MouseUp();
-    if (!(ui.mouseDown && ui.hovered && ui.hovered->MsKeep())) {
+    // "A button is down" here means one still held after this release, not
+    // the press that is ending: releasing the only button lets the hover of
+    // an MsKeep element move on at once.
+    if (!(buttonsHeld_ > 0 && ui.hovered && ui.hovered->MsKeep())) {
         ui.mouseDown = false;
         FormMouseMove(x, y);
     }

@@ -116,6 +116,7 @@ private:
 
     // Loop state.
     bool closing_ = false;   // the window is to close after this frame
+    int buttonsHeld_ = 0;    // mouse buttons physically down (presses not yet released)
     bool closed_ = false;    // FormClose ran
     bool started_ = false;   // the device and the root exist
     int64_t ticks_ = 0;      // process ticks run so far

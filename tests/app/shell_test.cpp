@@ -4,6 +4,8 @@
 
 #include "TestGame.h"
 #include "app/MainForm.h"
+#include "platform/FileSystem.h"
+#include "platform/IniFile.h"
 #include "platform/Png.h"
 #include "platform/Window.h"
 #include "render/RenderDevices.h"
@@ -93,9 +95,20 @@ TEST(ShellLogos, LogosOneAndThreeShowForAHundredTicksEachThenAGap) {
     EXPECT_EQ(s.form->LogoIndex(), -1);
 }
 
+// A press during the logos only moves the fade; a release is not held back
+// and runs the release hooks of the first screen and of the root.
 TEST(ShellLogos, PressesDuringTheLogoJumpToTheFadeOut) {
     TempDir dir;
-    ASSERT_TRUE(dir.writeGame("g.nbf", simpleGame()));
+    GameNode screen = GameNode("TNBScreen").set("Key", 2).set("Id", "Main");
+    screen.add(GameNode("TNBShape").set("Key", 3).set("Id", "Pad").set("SizeX", 20).set("SizeY", 20)
+                   .set("exMouseDown", "NBDB.Downs := NBDB.Downs + 1;")
+                   .set("exMouseUp", "NBDB.Ups := NBDB.Ups + 1;"));
+    GameNode game = GameNode("TNBDB").set("Key", 1).set("InitScreen", 2)
+                        .set("exInit", "Downs := 0; Ups := 0; RootDowns := 0; RootUps := 0;")
+                        .set("exMouseDown", "RootDowns := RootDowns + 1;")
+                        .set("exMouseUp", "RootUps := RootUps + 1;")
+                        .add(std::move(screen));
+    ASSERT_TRUE(dir.writeGame("g.nbf", game));
     ASSERT_EQ(std::system(("mkdir -p '" + dir.path() + "logos'").c_str()), 0);
     ASSERT_TRUE(writeJpeg(dir.file("logos/logo1.jpg"), 64, 32, 200, 10, 10));
     Shell s(dir.file("g.nbf"));
@@ -108,6 +121,16 @@ TEST(ShellLogos, PressesDuringTheLogoJumpToTheFadeOut) {
     s.runTo(58);  // counter 90: restarts the fade-out at 83
     s.form->FormMouseDown(5, 5, 0);
     EXPECT_EQ(s.form->FadeCounter(), 83);
+    s.form->FormMouseUp(5, 5);
+    auto var = [&](const char* n) {
+        nb::TScriptValue v;
+        return s.form->Ctx().Root()->GetValue(n, v) ? v.toInt32() : -999;
+    };
+    EXPECT_EQ(var("DOWNS"), 0);
+    EXPECT_EQ(var("ROOTDOWNS"), 0);
+    EXPECT_EQ(var("UPS"), 1);
+    EXPECT_EQ(var("ROOTUPS"), 1);
+    EXPECT_FALSE(s.form->Ctx().ui.mouseDown);
 }
 
 TEST(ShellInput, ProbeNoMsNBDBAndLoadingIgnoresTheMouse) {
@@ -140,6 +163,15 @@ TEST(ShellInput, ProbeNoMsNBDBAndLoadingIgnoresTheMouse) {
     s.form->FormMouseDown(520, 520, 0);
     s.form->FormMouseUp(520, 520);
     EXPECT_EQ(var("ROOTHITS"), before);
+    // No probe finds a press hook: the element under the last probe point
+    // (x + 2, y + 2) takes the press, so the quiet shape still keeps the
+    // root's hook from running; one pixel further off nothing is hit.
+    s.form->FormMouseDown(498, 498, 0);
+    s.form->FormMouseUp(498, 498);
+    EXPECT_EQ(var("ROOTHITS"), before);
+    s.form->FormMouseDown(497, 497, 0);
+    s.form->FormMouseUp(497, 497);
+    EXPECT_EQ(var("ROOTHITS"), before + 1);
     // While loading, mouse events change nothing.
     ctx.imageLoad.loading = true;
     nb::TNBElement* hoveredBefore = ctx.ui.hovered;
@@ -201,12 +233,26 @@ TEST(ShellInput, MsKeepHoldsTheHoverWhileTheButtonIsDown) {
     EXPECT_EQ(takeLog(), "");
     EXPECT_EQ(std::stoi(text("MOVESK")), std::stoi(movesBefore) + 2);
     EXPECT_EQ(text("MOVESO"), "0");
+    // The kept button gets the release; once no button is held the hover
+    // moves on at once to what is under the mouse.
     s.form->FormMouseUp(320, 115);
-    EXPECT_EQ(takeLog(), "upK,");
-    EXPECT_EQ(ctx.ui.hovered, knob);
-    s.form->FormMouseMove(321, 115);
-    EXPECT_EQ(takeLog(), "outK,inO,");
+    EXPECT_EQ(takeLog(), "upK,outK,inO,");
     EXPECT_EQ(ctx.ui.hovered, other);
+    s.form->FormMouseMove(321, 115);
+    EXPECT_EQ(takeLog(), "");
+
+    // With a second button still held, releasing one keeps the hover; the
+    // press has ended all the same, so the next release moves it first.
+    s.form->FormMouseMove(110, 110);
+    takeLog();
+    s.form->FormMouseDown(110, 110, 0);
+    s.form->FormMouseDown(110, 110, 0);
+    s.form->FormMouseMove(310, 110);
+    s.form->FormMouseUp(310, 110);
+    EXPECT_EQ(ctx.ui.hovered, knob);
+    s.form->FormMouseUp(310, 110);
+    EXPECT_EQ(ctx.ui.hovered, other);
+    EXPECT_EQ(takeLog(), "downK,downK,upK,outK,inO,upO,");
 
     // The other button has no MsKeep: dragging off it leaves it at once and
     // the release goes to what is under the mouse.
@@ -285,7 +331,71 @@ TEST(ShellWindowMode, AltEnterTogglesAndTestModeSwitchesBack) {
         nb::TScriptValue keys;
         ASSERT_TRUE(ctx.Root()->GetValue("KEYS", keys));
         EXPECT_EQ(keys.toString(), "k13k13k13");
+
+        // A script asking for full screen: the next tick switches, and in
+        // test mode the one after switches back.
+        if (testMode) {
+            nb::TScriptValue one = nb::TScriptValue::int32(1);
+            ASSERT_TRUE(ctx.Root()->SetValue("FULLSCREEN", one));
+            form.Timer()->Idle();
+            EXPECT_FALSE(form.Device()->Windowed());
+            EXPECT_EQ(fs(), "1");
+            form.Timer()->Idle();
+            EXPECT_TRUE(form.Device()->Windowed());
+            EXPECT_EQ(fs(), "0");
+        }
     }
+}
+
+// The game beside the executable: the one named after it wins over any
+// other game file; otherwise the first "*.nbf" the folder listing returns.
+// Either way the editor's settings are not consulted.
+TEST(ShellStartUp, GameFileNamedAfterTheExecutableWins) {
+    TempDir dir;
+    ASSERT_TRUE(dir.write("aaa.nbf", "x"));
+    ASSERT_TRUE(dir.write("Player.NBF", "x"));
+    ASSERT_TRUE(dir.write("notes.txt", "x"));
+    std::unique_ptr<nb::IniFile> editor;
+    EXPECT_EQ(nb::FindGameFile(dir.file("player"), editor), dir.file("Player.NBF"));
+    EXPECT_EQ(nb::FindGameFile(dir.file("player.exe"), editor), dir.file("Player.NBF"));
+    EXPECT_EQ(editor, nullptr);
+
+    TempDir other;
+    ASSERT_TRUE(other.write("b.nbf", "x"));
+    ASSERT_TRUE(other.write("c.txt", "x"));
+    ASSERT_TRUE(other.write("a.nbf", "x"));
+    std::string first;
+    for (const std::string& e : nb::fs::listDir(other.path()))
+        if (first.empty() && e.size() > 4 && e.substr(e.size() - 4) == ".nbf") first = e;
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(nb::FindGameFile(other.file("player"), editor), other.file(first));
+    EXPECT_EQ(editor, nullptr);
+}
+
+// An exit asked for while a screen loads waits for the load to end: the
+// window closes at the end of the first tick after it, once the new screen
+// has been processed.
+TEST(ShellRun, ExitRequestedWhileLoadingWaitsForTheLoadToEnd) {
+    TempDir dir;
+    GameNode game =
+        GameNode("TNBDB").set("Key", 1).set("InitScreen", 2).set("LoadingScreen", 3).set("exInit", "T := 0;")
+            .add(GameNode("TNBScreen").set("Key", 2).set("Id", "Main")
+                     .set("exProcess", "NBDB.T := NBDB.T + 1; if NBDB.T = 3 then SetScreen(NBDB.Other);"))
+            .add(GameNode("TNBScreen").set("Key", 3).set("Id", "Loading")
+                     .set("exProcess", "NBDB.T := NBDB.T + 1; if NBDB.T = 4 then ExitGame; "
+                                       "if NBDB.T = 6 then begin LoadIm; EndLoadIm; end;"))
+            .add(GameNode("TNBScreen").set("Key", 4).set("Id", "Other").set("exProcess", "NBDB.T := NBDB.T + 1;"));
+    ASSERT_TRUE(dir.writeGame("g.nbf", game));
+    Shell s(dir.file("g.nbf"));
+    ASSERT_TRUE(s.ok);
+    // The game runs from tick 103: T is 3 at tick 105, which starts the load;
+    // the loading screen asks to exit at tick 106 and ends the load at 108.
+    while (!s.form->Closing() && s.form->Ticks() < 200) s.form->Timer()->Idle();
+    EXPECT_EQ(s.form->Ticks(), 109);
+    nb::TScriptValue t;
+    ASSERT_TRUE(s.form->Ctx().Root()->GetValue("T", t));
+    EXPECT_EQ(t.toInt32(), 7);
+    EXPECT_EQ(s.form->Ctx().ui.currentScreen, nb::TNBElement::FindByKey(s.form->Ctx().Root(), 4));
 }
 
 // --max-ticks N runs exactly N process ticks; 0 runs none, yet the exit
