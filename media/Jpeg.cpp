@@ -72,12 +72,13 @@ bool decodeInto(JpegJob& job, const uint8_t* data, size_t size, PictureRows& out
     if (jpeg_read_header(&c, TRUE) != JPEG_HEADER_OK) return false;
     if (!PictureSizeAcceptable(c.image_width, c.image_height)) return false;
     const bool cmyk = c.jpeg_color_space == JCS_CMYK || c.jpeg_color_space == JCS_YCCK;
-    c.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    const bool bgrx = !cmyk && out.WantsBgrx();
+    c.out_color_space = cmyk ? JCS_CMYK : bgrx ? JCS_EXT_BGRX : JCS_EXT_BGR;
     jpeg_start_decompress(&c);
     const int w = int(c.output_width), h = int(c.output_height);
-    if (!PictureSizeAcceptable(w, h) || c.output_components != (cmyk ? 4 : 3)) return false;
+    if (!PictureSizeAcceptable(w, h) || c.output_components != (cmyk || bgrx ? 4 : 3)) return false;
     static const std::vector<uint32_t> noPalette;
-    if (!out.Begin(w, h, 24, noPalette)) return false;
+    if (!out.Begin(w, h, bgrx ? 32 : 24, noPalette)) return false;
     if (cmyk) job.cmykRow.resize(size_t(w) * 4);
     while (c.output_scanline < c.output_height) {
         const int y = int(c.output_scanline);

@@ -104,13 +104,19 @@ public:
         // Only the whole frames are filled; FillRow reads each row's left part.
         return img_.BeginFill(img_.PatternWidth * grid.columns, img_.PatternHeight * grid.rows, bpp, palette_);
     }
-    uint8_t* Row(int) override { return row_.data(); }
-    void RowDone(int y) override { img_.FillRow(y, row_.data()); }
+    // A single-frame picture is decoded straight into its texture.
+    uint8_t* Row(int y) override {
+        if (uint8_t* direct = img_.FillDestination(y)) return last_ = direct;
+        return last_ = row_.data();
+    }
+    void RowDone(int y) override { img_.FillRow(y, last_); }
+    bool WantsBgrx() const override { return true; }
 
 private:
     TRenderImage& img_;
     TFrameGrid declared_;
     std::vector<uint8_t> row_;
+    uint8_t* last_ = nullptr;  // where the current row was written
     std::vector<uint32_t> palette_;
 };
 

@@ -83,6 +83,10 @@ public:
     virtual uint8_t* Row(int y) = 0;
     // Row y has been written in full.
     virtual void RowDone(int y) = 0;
+    // True when the receiver would rather take 32-bit rows from a decoder
+    // that makes them as cheaply as 24-bit ones (JPEG); their fourth byte
+    // is then 255.
+    virtual bool WantsBgrx() const { return false; }
 };
 
 // Collects the rows into a bitmap.

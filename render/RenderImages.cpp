@@ -251,6 +251,12 @@ bool TRenderImage::BeginFill(int width, int height, int bitsPerPixel, const std:
     return true;
 }
 
+uint8_t* TRenderImage::FillDestination(int y) {
+    if (!fill_ || fill_->bitsPerPixel != 32 || fill_->frames != 1 || y != fill_->nextRow || y >= PatternHeight)
+        return nullptr;
+    return reinterpret_cast<uint8_t*>(texels_[0].data() + size_t(y) * size_t(TextureWidth));
+}
+
 void TRenderImage::FillRow(int y, const uint8_t* row) {
     if (!fill_ || y != fill_->nextRow) {
         fill_.reset();  // out of order: EndFill refuses the picture
@@ -269,6 +275,8 @@ void TRenderImage::FillRow(int y, const uint8_t* row) {
         const int cx = (cell % plan.perRow) * PatternWidth;
         const int cy = (cell / plan.perRow) * PatternHeight;
         uint32_t* out = texels_[size_t(i / plan.perTexture)].data() + size_t(cy + inFrame) * tw + size_t(cx);
+        // Written in place (FillDestination): only the alpha rule is left.
+        if (reinterpret_cast<const uint8_t*>(out) == row + size_t(column) * frameBytes && plan.forceAlpha == 0) continue;
         ConvertRow(row + size_t(column) * frameBytes, plan.bitsPerPixel, *plan.palette, PatternWidth,
                    plan.forceAlpha, out);
     }

@@ -68,6 +68,10 @@ public:
     // EndFill), FillRow for every row in order from 0, then EndFill, which
     // refuses the picture (and clears the image) unless every row came.
     bool BeginFill(int width, int height, int bitsPerPixel, const std::vector<uint32_t>& palette);
+    // Where a 32-bit row y may be written in place, during a fill of a
+    // picture that is one frame; nullptr when it must go through FillRow's
+    // own copy. A row written there is still handed to FillRow.
+    uint8_t* FillDestination(int y);
     void FillRow(int y, const uint8_t* row);
     bool EndFill();
     // Reads an image payload (the glyph picture of a font record).

@@ -460,6 +460,11 @@ TEST_F(ImageRegistryTest, StreamedAndWholeBitmapFillsAgree) {
     game.write("sky_1.an", std::string("2\n3\n"));
     game.write("sky.bmp", MaskBmp(8, 8, pattern));
     sameImage(registry.LoadImage("sky.jpg", false), registry.LoadImage("sky_1.jpg", false), "JPEG");
+    // One frame: the streamed one is decoded straight into its texture.
+    game.write("sea.jpg", jpeg);
+    game.write("sea_1.jpg", jpeg);
+    game.write("sea.bmp", MaskBmp(8, 8, pattern));
+    sameImage(registry.LoadImage("sea.jpg", false), registry.LoadImage("sea_1.jpg", false), "one-frame JPEG");
 
     // 32-bit bitmap with its own alpha, a frame grid finer than the picture
     // (read as one column); the twin's colour picture (rule a) is damaged.
