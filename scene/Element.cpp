@@ -308,12 +308,18 @@ void TNBElement::SetSizeY(int32_t) {}
 int32_t TNBElement::GetSizeX() { return 0; }
 int32_t TNBElement::GetSizeY() { return 0; }
 
-int32_t TNBElement::GetAbsX() { return X() + (parent_ ? parent_->GetAbsX() : 0); }
-int32_t TNBElement::GetAbsY() { return Y() + (parent_ ? parent_->GetAbsY() : 0); }
+namespace {
+// Sums and differences of positions near the ends of the integer range
+// saturate instead of wrapping round to the far side of the screen.
+int32_t Saturated(int64_t v) { return int32_t(v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : v); }
+}  // namespace
+
+int32_t TNBElement::GetAbsX() { return Saturated(int64_t(X()) + (parent_ ? parent_->GetAbsX() : 0)); }
+int32_t TNBElement::GetAbsY() { return Saturated(int64_t(Y()) + (parent_ ? parent_->GetAbsY() : 0)); }
 
 TNBElement* TNBElement::HitTest(int32_t layer, int32_t x, int32_t y, int32_t margin, int32_t threshold) {
     if (!MouseVisible()) return nullptr;
-    const int32_t lx = x - X(), ly = y - Y();
+    const int32_t lx = Saturated(int64_t(x) - X()), ly = Saturated(int64_t(y) - Y());
     for (size_t i = children_.size(); i-- > 0;) {
         if (i >= children_.size()) continue;
         if (TNBElement* hit = children_[i]->HitTest(layer, lx, ly, margin, threshold)) return hit;

@@ -137,6 +137,10 @@ TEST(SceneElement, PositionsRoundHalvesToEven) {
     sh->SetPos(3, 4);
     EXPECT_EQ(sh->GetAbsX(), 10);
     EXPECT_EQ(sh->GetAbsY(), -4 + 4);
+    // Positions at the ends of the integer range saturate rather than wrap.
+    sh->SetPos(INT32_MAX, INT32_MIN);
+    EXPECT_EQ(sh->GetAbsX(), INT32_MAX);
+    EXPECT_EQ(sh->GetAbsY(), INT32_MIN);
 }
 
 TEST(SceneElement, TreeCreationFreeingAndIdentities) {
@@ -242,6 +246,16 @@ TEST(SceneElement, BaseHitTestAsksChildrenLastFirstInItsFrame) {
     EXPECT_EQ(box->HitTest(0, 103, 52, 0, 0), nullptr);
     box->SetMousedNotVis(true);
     EXPECT_EQ(box->HitTest(0, 106, 52, 0, 0), b);
+    // A point and a position at the ends of the integer range: the moved
+    // point saturates instead of wrapping round to the other end.
+    box->SetPos(300, -300);
+    EXPECT_EQ(box->HitTest(0, INT32_MIN, INT32_MAX, 0, 0), nullptr);
+    EXPECT_EQ(c->lastX, INT32_MIN);
+    EXPECT_EQ(c->lastY, INT32_MAX);
+    box->SetPos(INT32_MIN, INT32_MAX);
+    EXPECT_EQ(box->HitTest(0, INT32_MAX, INT32_MIN, 0, 0), nullptr);
+    EXPECT_EQ(c->lastX, INT32_MAX);
+    EXPECT_EQ(c->lastY, INT32_MIN);
     (void)a;
 }
 
