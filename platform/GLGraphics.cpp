@@ -9,6 +9,7 @@
 
 #include <epoxy/gl.h>
 
+#include <bit>
 #include <map>
 #include <unordered_map>
 
@@ -20,6 +21,13 @@ namespace {
 
 constexpr int kW = GraphicsBackend::kFrameWidth;
 constexpr int kH = GraphicsBackend::kFrameHeight;
+
+// Texels are 0xAARRGGBB words. On little-endian machines their bytes run B,
+// G, R, A, which drivers copy as they stand when told so byte by byte; the
+// packed-word type describes the same memory but sends some drivers
+// (llvmpipe) down a per-texel conversion.
+constexpr GLenum kTexelType =
+    std::endian::native == std::endian::little ? GL_UNSIGNED_BYTE : GL_UNSIGNED_INT_8_8_8_8_REV;
 
 // The framework places pixel centres at integer coordinates; OpenGL places
 // them at half-integers. Adding half a pixel here makes both agree. Logical
@@ -226,7 +234,7 @@ public:
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
         while (glGetError() != GL_NO_ERROR) {
         }
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, argb);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, kTexelType, argb);
         if (glGetError() != GL_NO_ERROR) {
             glDeleteTextures(1, &t);
             boundTexture_ = 0;
@@ -242,7 +250,7 @@ public:
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, texture);
         boundTexture_ = texture;
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, argb);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_BGRA, kTexelType, argb);
         return true;
     }
 
