@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "app/MainForm.h"
+#include "bench/Timing.h"
 #include "platform/FileSystem.h"
 #include "platform/Graphics.h"
 #include "platform/Memory.h"
@@ -40,23 +41,11 @@
 
 namespace {
 
+using nb::bench::median;
+using nb::bench::threadCpuMs;
+using nb::bench::wallMs;
+
 constexpr int kImages = 500;
-
-double threadCpuMs() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) * 1e-6;
-}
-
-double wallMs() {
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 // A 256 x 64 sheet of four 64 x 64 frames with soft alpha edges.
 bool writeSheet(const std::string& folder) {

@@ -25,6 +25,7 @@
 #include "app/MainForm.h"
 #include "platform/Graphics.h"
 #include "archive/ResArchive.h"
+#include "bench/Timing.h"
 #include "media/Decoders.h"
 #include "media/UnitNBIm.h"
 #include "platform/FileSystem.h"
@@ -38,6 +39,10 @@
 #include "tests/media/PictureFiles.h"
 
 namespace {
+
+using nb::bench::median;
+using nb::bench::threadCpuMs;
+using nb::bench::wallMs;
 
 constexpr int kJpegs = 20;
 constexpr int kPngs = 20;
@@ -207,22 +212,6 @@ void RegistryScreenChange(benchmark::State& st, const Pictures& p) {
         if (loaded != int(p.names.size())) st.SkipWithError("a picture did not load");
     }
     st.counters["pooledMB"] = double(images.PooledBytes()) / double(1 << 20);
-}
-
-double threadCpuMs() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) * 1e-6;
-}
-
-double wallMs() {
-    using namespace std::chrono;
-    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 // A screen of the 40 pictures of one folder, drawn side by side.

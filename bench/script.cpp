@@ -25,12 +25,15 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "bench/Timing.h"
 #include "platform/Memory.h"
 #include "scene/UnitNBDB.h"
 #include "script/scriptengine.h"
 #include "tools/GameFile.h"
 
 namespace {
+
+using nb::bench::median;
 
 // Processor time of this process, like Lua's os.clock: the machine may be
 // shared, and wall time would count the other processes too.
@@ -46,11 +49,6 @@ struct Program {
     bool compileOnly;    // the work happens in the declaration pass
     std::string lua;     // the same in Lua; must leave its result in `result`
 };
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 void registerBenchBuiltins(nb::TScriptEngine& e) {
     e.SetFunction("Length", [](nb::TScriptEngine&, nb::TVarList& args, nb::TVar& result) {

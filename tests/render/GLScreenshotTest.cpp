@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "platform/Bitmap.h"
 #include "platform/FileSystem.h"
@@ -37,14 +38,23 @@ TRenderImage* MakeImage(TRenderImages& images, int w, int h, const std::vector<u
     return im;
 }
 
-TEST(GLRendering, ScreenshotHasExactPixels) {
-    std::string error;
-    WindowOptions options;
-    options.headless = true;
-    auto window = PlatformWindow::Create(options, error);
-    ASSERT_TRUE(window) << error;
-    if (window->Graphics().IsNull())
-        GTEST_SKIP() << "no OpenGL context in this environment: " << window->GraphicsFallbackReason();
+// Every test draws on a headless window with a real OpenGL context; where
+// the machine offers none, the tests are skipped.
+class GLRendering : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        WindowOptions options;
+        options.headless = true;
+        window = PlatformWindow::Create(options, error);
+        ASSERT_TRUE(window) << error;
+        if (window->Graphics().IsNull())
+            GTEST_SKIP() << "no OpenGL context in this environment: " << window->GraphicsFallbackReason();
+    }
+    std::unique_ptr<PlatformWindow> window;
+};
+
+TEST_F(GLRendering, ScreenshotHasExactPixels) {
 
     TRenderDevice device(&window->Graphics());
     TRenderCanvas canvas(&device);
@@ -133,14 +143,7 @@ TEST(GLRendering, ScreenshotHasExactPixels) {
 
 // Edges that fall exactly on pixel centres, filtering and the remaining
 // blend words: what decides screenshot pixels beyond plain sprites.
-TEST(GLRendering, FillRuleFilteringAlphaTestAndBlendFactors) {
-    std::string error;
-    WindowOptions options;
-    options.headless = true;
-    auto window = PlatformWindow::Create(options, error);
-    ASSERT_TRUE(window) << error;
-    if (window->Graphics().IsNull())
-        GTEST_SKIP() << "no OpenGL context in this environment: " << window->GraphicsFallbackReason();
+TEST_F(GLRendering, FillRuleFilteringAlphaTestAndBlendFactors) {
 
     TRenderDevice device(&window->Graphics());
     TRenderCanvas canvas(&device);
@@ -242,14 +245,7 @@ TEST(GLRendering, FillRuleFilteringAlphaTestAndBlendFactors) {
 
 // A mode switch loses and resets the device: the canvas and the images
 // come back and draw the same pixels, mirrored and flipped cells included.
-TEST(GLRendering, DrawingResumesAfterResetWithExactMirroredCells) {
-    std::string error;
-    WindowOptions options;
-    options.headless = true;
-    auto window = PlatformWindow::Create(options, error);
-    ASSERT_TRUE(window) << error;
-    if (window->Graphics().IsNull())
-        GTEST_SKIP() << "no OpenGL context in this environment: " << window->GraphicsFallbackReason();
+TEST_F(GLRendering, DrawingResumesAfterResetWithExactMirroredCells) {
 
     TRenderDevice device(&window->Graphics());
     TRenderCanvas canvas(&device);
@@ -288,14 +284,7 @@ TEST(GLRendering, DrawingResumesAfterResetWithExactMirroredCells) {
 // Images released and made again at the same size (as screen changes do)
 // reuse the backend's textures: the new picture must replace the old one in
 // full, and a texture of another size must not take a kept one.
-TEST(GLRendering, ReleasedTexturesTakeTheNextPictureInFull) {
-    std::string error;
-    WindowOptions options;
-    options.headless = true;
-    auto window = PlatformWindow::Create(options, error);
-    ASSERT_TRUE(window) << error;
-    if (window->Graphics().IsNull())
-        GTEST_SKIP() << "no OpenGL context in this environment: " << window->GraphicsFallbackReason();
+TEST_F(GLRendering, ReleasedTexturesTakeTheNextPictureInFull) {
     TRenderDevice device(&window->Graphics());
     TRenderCanvas canvas(&device);
     TRenderImages images(&device);
