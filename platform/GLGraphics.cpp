@@ -234,7 +234,11 @@ public:
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
         while (glGetError() != GL_NO_ERROR) {
         }
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, kTexelType, argb);
+        // The unsized internal format lets the driver store the texels in the
+        // layout they arrive in (B, G, R, A bytes), so uploads are plain
+        // copies; the sized GL_RGBA8 made llvmpipe reorder every texel's
+        // bytes, a quarter of a screen change's time.
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_BGRA, kTexelType, argb);
         if (glGetError() != GL_NO_ERROR) {
             glDeleteTextures(1, &t);
             boundTexture_ = 0;
