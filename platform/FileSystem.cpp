@@ -9,6 +9,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <unordered_map>
 
 #include "platform/Text.h"
 
@@ -22,25 +25,94 @@ bool statPath(const std::string& p, struct stat& st) { return ::stat(p.c_str(), 
 // so Cyrillic names match too.
 std::string nameKey(std::string_view name) { return cp1251Upper(utf8ToCp1251(name)); }
 
+// Folder listings by folder path, keyed by each entry's comparison key, so
+// that a name written in another letter case costs one lookup instead of a
+// scan of the folder (pictures, ".an" files and mask companions are looked
+// for this way many times per screen). A listing is used only while the
+// folder's identity and status-change time are what they were when it was
+// read: every entry added, removed or renamed sets that time, and unlike the
+// modification time no program can set it back. A listing read within
+// kRacyNs of the folder's last change is not kept, since a change in the
+// same clock tick would leave the time as it was (file systems stamp
+// folders with a coarse clock).
+class ListingCache {
+public:
+    std::optional<std::string> find(const std::string& dir, std::string_view name) {
+        const std::string path = dir.empty() ? std::string(".") : dir;
+        struct stat st;
+        if (!statPath(path, st) || !S_ISDIR(st.st_mode)) return std::nullopt;
+        const std::string key = nameKey(name);
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = listings_.find(path);
+        if (it != listings_.end() && it->second.sameAs(st)) return it->second.lookup(dir, key);
+        if (it != listings_.end()) listings_.erase(it);
+        Listing fresh;
+        if (!read(path, st, fresh)) return std::nullopt;
+        std::optional<std::string> found = fresh.lookup(dir, key);
+        if (!fresh.racy) {
+            if (listings_.size() >= kMaxListings) listings_.clear();
+            listings_.emplace(path, std::move(fresh));
+        }
+        return found;
+    }
+
+private:
+    struct Listing {
+        dev_t dev = 0;
+        ino_t ino = 0;
+        struct timespec ctime {};
+        bool racy = false;
+        std::unordered_map<std::string, std::string> byKey;  // key -> name as stored
+
+        std::optional<std::string> lookup(const std::string& dir, const std::string& key) const {
+            auto e = byKey.find(key);
+            if (e == byKey.end()) return std::nullopt;
+            return dir + e->second;
+        }
+        bool sameAs(const struct stat& st) const {
+            return dev == st.st_dev && ino == st.st_ino && ctime.tv_sec == st.st_ctim.tv_sec &&
+                   ctime.tv_nsec == st.st_ctim.tv_nsec;
+        }
+    };
+
+    static constexpr int64_t kRacyNs = 100'000'000;  // 0.1 s, well above any file-system clock tick
+    static constexpr size_t kMaxListings = 256;
+
+    static bool read(const std::string& path, const struct stat& st, Listing& out) {
+        struct timespec now {};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        DIR* d = ::opendir(path.c_str());
+        if (!d) return false;
+        while (dirent* e = ::readdir(d)) {
+            std::string_view n(e->d_name);
+            if (n == "." || n == "..") continue;
+            out.byKey.emplace(nameKey(n), std::string(n));  // the first of equal keys wins
+        }
+        ::closedir(d);
+        out.dev = st.st_dev;
+        out.ino = st.st_ino;
+        out.ctime = st.st_ctim;
+        const int64_t age = (int64_t(now.tv_sec) - int64_t(st.st_ctim.tv_sec)) * 1'000'000'000 +
+                            (int64_t(now.tv_nsec) - int64_t(st.st_ctim.tv_nsec));
+        out.racy = age < kRacyNs;
+        return true;
+    }
+
+    std::mutex mutex_;
+    std::unordered_map<std::string, Listing> listings_;
+};
+
+ListingCache& listingCache() {
+    static ListingCache cache;
+    return cache;
+}
+
 // Finds `name` inside the existing folder `dir` ("" = current folder).
 std::optional<std::string> findInDir(const std::string& dir, std::string_view name) {
     std::string exact = dir + std::string(name);
     struct stat st;
     if (statPath(exact.empty() ? std::string(".") : exact, st)) return exact;
-    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-    if (!d) return std::nullopt;
-    std::string key = nameKey(name);
-    std::optional<std::string> found;
-    while (dirent* e = ::readdir(d)) {
-        std::string_view n(e->d_name);
-        if (n == "." || n == "..") continue;
-        if (nameKey(n) == key) {
-            found = dir + std::string(n);
-            break;
-        }
-    }
-    ::closedir(d);
-    return found;
+    return listingCache().find(dir, name);
 }
 
 }  // namespace
@@ -117,15 +189,27 @@ bool dirExists(std::string_view path) {
 std::optional<std::vector<uint8_t>> readFile(std::string_view path) {
     auto r = resolve(path);
     if (!r) return std::nullopt;
-    FILE* f = std::fopen(r->c_str(), "rb");
-    if (!f) return std::nullopt;
-    std::vector<uint8_t> data;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
-    bool err = std::ferror(f);
-    std::fclose(f);
-    if (err) return std::nullopt;
+    const int fd = ::open(r->c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    // Sized once from the file's length, then read straight into place; a
+    // file that grows meanwhile is still read to its end.
+    struct stat st;
+    size_t capacity = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? size_t(st.st_size) : 0;
+    std::vector<uint8_t> data(capacity + 1);
+    size_t size = 0;
+    for (;;) {
+        if (size == data.size()) data.resize(data.size() * 2);
+        const ssize_t n = ::read(fd, data.data() + size, data.size() - size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        size += size_t(n);
+    }
+    ::close(fd);
+    data.resize(size);
     return data;
 }
 

@@ -1,6 +1,7 @@
 // The small platform helpers every module leans on: INI files, Windows-1251
 // text, case-insensitive paths and the bounds-checked byte reader.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -102,6 +103,50 @@ TEST(FileSystem, ResolvesAnyCaseAndBackslashes) {
     ASSERT_TRUE(fs::appendFile(s.dir + "LOG.TXT", "b\r\n"));
     EXPECT_EQ(*fs::readFileString(s.dir + "log.txt"), "a\r\nb\r\n");
     EXPECT_TRUE(fs::removeFile(s.dir + "missing.txt"));
+}
+
+// Names in another letter case are looked up in remembered folder listings;
+// a listing must follow every change to its folder, including changes made
+// in the same clock tick as the listing was read.
+TEST(FileSystem, CaseInsensitiveLookupsFollowFolderChanges) {
+    Scratch s;
+    const std::string dir = s.dir + "Pics/";
+    ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+    ASSERT_TRUE(fs::writeFile(dir + "Tree.jpg", "t", 1));
+    // Listings of a folder that has just changed are not kept; let it age.
+    auto settle = [] { ::usleep(150'000); };
+    settle();
+    EXPECT_EQ(fs::resolve(s.dir + "PICS\\TREE.JPG"), dir + "Tree.jpg");
+    EXPECT_FALSE(fs::fileExists(dir + "TREE.AN"));
+    // Created after the listing was read: found at once, in any case.
+    ASSERT_TRUE(fs::writeFile(dir + "Tree.an", "2", 1));
+    EXPECT_EQ(fs::resolve(dir + "TREE.AN"), dir + "Tree.an");
+    // Changes within one clock tick of each other are all seen.
+    ASSERT_TRUE(fs::writeFile(dir + "Door.jpg", "d", 1));
+    EXPECT_TRUE(fs::fileExists(dir + "DOOR.JPG"));
+    ASSERT_TRUE(fs::writeFile(dir + "Gate.jpg", "g", 1));
+    EXPECT_TRUE(fs::fileExists(dir + "GATE.JPG"));
+    ASSERT_TRUE(fs::removeFile(dir + "Door.jpg"));
+    EXPECT_FALSE(fs::fileExists(dir + "DOOR.JPG"));
+    // A rename in a folder listed long ago, even with the folder's
+    // modification time set back as an unpacker would.
+    settle();
+    EXPECT_TRUE(fs::fileExists(dir + "TREE.JPG"));
+    struct stat before;
+    ASSERT_EQ(::stat(dir.c_str(), &before), 0);
+    ASSERT_EQ(::rename((dir + "Tree.jpg").c_str(), (dir + "Oak.jpg").c_str()), 0);
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.c_str(), times, 0), 0);
+    EXPECT_FALSE(fs::fileExists(dir + "TREE.JPG"));
+    EXPECT_TRUE(fs::fileExists(dir + "OAK.JPG"));
+    // A whole-file read of every length around the read buffer's sizing.
+    for (size_t n : {size_t(0), size_t(1), size_t(65536), size_t(65537)}) {
+        std::vector<uint8_t> bytes(n);
+        for (size_t i = 0; i < n; ++i) bytes[i] = uint8_t(i * 7);
+        ASSERT_TRUE(fs::writeFile(dir + "data.bin", bytes.data(), n));
+        EXPECT_EQ(fs::readFile(dir + "DATA.BIN"), bytes) << n;
+    }
+    EXPECT_FALSE(fs::readFile(s.dir + "PICS").has_value());  // a folder reads as nothing
 }
 
 // Ranged reads stay inside the file: a range that runs past the end (or
