@@ -200,6 +200,7 @@ public:
 
     GfxTexture CreateTexture(int width, int height, const uint32_t* argb) override {
         if (width <= 0 || height <= 0 || !argb) return 0;
+        submit();  // recorded batches may name a texture about to be reused
         if (auto spare = spare_.find({width, height}); spare != spare_.end()) {
             // A released texture of this size: refilled in place, which spares
             // the driver a fresh allocation (and its clearing) of the storage.
@@ -251,6 +252,7 @@ public:
     bool UpdateTexture(GfxTexture texture, int width, int height, const uint32_t* argb) override {
         auto it = sizes_.find(texture);
         if (it == sizes_.end() || !argb || it->second.first != width || it->second.second != height) return false;
+        submit();  // recorded batches draw the texture as it was
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, texture);
         boundTexture_ = texture;
@@ -264,6 +266,7 @@ public:
     void DeleteTexture(GfxTexture texture) override {
         auto it = sizes_.find(texture);
         if (it == sizes_.end()) return;
+        submit();
         const auto [w, h] = it->second;
         sizes_.erase(it);
         if (spareTexels_ + uint64_t(w) * uint64_t(h) <= kMaxSpareTexels) {
@@ -277,6 +280,7 @@ public:
     }
 
     void BeginFrame(bool clear, uint32_t argb) override {
+        submit();  // batches of a frame that was never ended still come first
         glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
         glViewport(0, 0, kW, kH);
         // The state every scene starts from: no depth, no culling, no
@@ -296,6 +300,11 @@ public:
         }
     }
 
+    // Batches are recorded and drawn together at the end of the frame (or
+    // before anything that reads the frame or changes a texture): all their
+    // vertices then reach the driver in one upload. Uploading each batch on
+    // its own made the driver allocate and copy buffer storage per batch,
+    // which cost more than the drawing on busy screens.
     void DrawBatch(const GfxDrawState& st, const GfxVertex* vertices, size_t vertexCount, const uint32_t* indices,
                    size_t indexCount) override {
         if (!vertices || !indices || vertexCount == 0 || indexCount == 0) return;
@@ -307,50 +316,20 @@ public:
         // nothing rather than bare vertex colours.
         if (st.texture != 0 && !sizes_.count(st.texture)) return;
         ++batches_;
-        glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
-        glUseProgram(program_);
-        glBindVertexArray(vao_);
-
-        const bool opaque = gfxfx::IsOpaque(st.effect);
-        if (opaque) {
-            if (blendOn_) glDisable(GL_BLEND);
-            blendOn_ = false;
-        } else {
-            if (!blendOn_) glEnable(GL_BLEND);
-            blendOn_ = true;
-            uint64_t key = st.effect & 0x00FFFFFFu;
-            if (key != lastBlend_) {
-                GLenum src = BlendFactor(gfxfx::SourceFactor(st.effect), GL_ONE);
-                GLenum dst = BlendFactor(gfxfx::DestFactor(st.effect), GL_ZERO);
-                glBlendFuncSeparate(src, dst, src, dst);
-                glBlendEquation(BlendOperation(gfxfx::Operation(st.effect)));
-                lastBlend_ = key;
-            }
-        }
-        const bool modulate = st.modulate || (st.effect & gfxfx::kModulate);
-        const int mode = st.texture == 0 ? 0 : (modulate ? 2 : 1);
-        glUniform1i(uMode_, mode);
-        glUniform1i(uAlphaTest_, st.alphaTest && !opaque ? 1 : 0);
-        if (mode != 0) {
-            glActiveTexture(GL_TEXTURE0);
-            if (boundTexture_ != st.texture) {
-                glBindTexture(GL_TEXTURE_2D, st.texture);
-                boundTexture_ = st.texture;
-            }
-            glBindSampler(0, samplers_[st.linearFilter ? 1 : 0]);
-        }
-
         if (st.primitive == GfxPrimitive::Lines) {
-            drawLines(vertices, indices, indexCount);
+            recordLines(st, vertices, indices, indexCount);
         } else {
-            upload(vertices, vertexCount, indices, indexCount);
-            glDrawElements(GL_TRIANGLES, GLsizei(indexCount), GL_UNSIGNED_INT, nullptr);
+            record(st, GL_TRIANGLES, vertices, vertexCount, indices, indexCount);
         }
     }
 
-    void EndFrame() override { glFlush(); }
+    void EndFrame() override {
+        submit();
+        glFlush();
+    }
 
     bool ReadFrame(std::vector<uint32_t>& argb) override {
+        submit();
         argb.assign(size_t(kW) * kH, 0);
         glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo_);
         glReadBuffer(GL_COLOR_ATTACHMENT0);
@@ -368,6 +347,7 @@ public:
 
     void PresentToWindow(int w, int h) override {
         if (w <= 0 || h <= 0) return;
+        submit();
         Letterbox lb = ComputeLetterbox(w, h);
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         glViewport(0, 0, w, h);
@@ -385,23 +365,7 @@ public:
     }
 
 private:
-    void upload(const GfxVertex* vertices, size_t vertexCount, const uint32_t* indices, size_t indexCount) {
-        glBindBuffer(GL_ARRAY_BUFFER, vbo_);
-        const GLsizeiptr vbytes = GLsizeiptr(vertexCount * sizeof(GfxVertex));
-        const GLsizeiptr ibytes = GLsizeiptr(indexCount * sizeof(uint32_t));
-        // Orphan the old storage so the driver need not wait for the GPU.
-        glBufferData(GL_ARRAY_BUFFER, vbytes, nullptr, GL_STREAM_DRAW);
-        glBufferSubData(GL_ARRAY_BUFFER, 0, vbytes, vertices);
-        glBufferData(GL_ELEMENT_ARRAY_BUFFER, ibytes, nullptr, GL_STREAM_DRAW);
-        glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, ibytes, indices);
-    }
-
-    // Lines cover the pixels from their first point up to, not including,
-    // their last, in whichever direction they run, so that a closed outline
-    // has every pixel exactly once. Drivers differ in which end of a
-    // vertical line they leave out; horizontal and vertical lines are
-    // therefore drawn as one-pixel-wide quads, other lines as lines.
-    void drawLines(const GfxVertex* v, const uint32_t* indices, size_t indexCount) {
+    void recordLines(const GfxDrawState& st, const GfxVertex* v, const uint32_t* indices, size_t indexCount) {
         lineQuads_.clear();
         lineQuadIndices_.clear();
         slanted_.clear();
@@ -443,14 +407,80 @@ private:
             lineQuads_.insert(lineQuads_.end(), q, q + 4);
             for (uint32_t k : {0u, 1u, 3u, 1u, 2u, 3u}) lineQuadIndices_.push_back(base + k);
         }
-        if (!lineQuads_.empty()) {
-            upload(lineQuads_.data(), lineQuads_.size(), lineQuadIndices_.data(), lineQuadIndices_.size());
-            glDrawElements(GL_TRIANGLES, GLsizei(lineQuadIndices_.size()), GL_UNSIGNED_INT, nullptr);
+        if (!lineQuads_.empty())
+            record(st, GL_TRIANGLES, lineQuads_.data(), lineQuads_.size(), lineQuadIndices_.data(),
+                   lineQuadIndices_.size());
+        if (!slanted_.empty())
+            record(st, GL_LINES, slanted_.data(), slanted_.size(), slantedIndices_.data(), slantedIndices_.size());
+    }
+
+    // Appends one draw to the frame's recorded batches.
+    void record(const GfxDrawState& st, GLenum mode, const GfxVertex* vertices, size_t vertexCount,
+                const uint32_t* indices, size_t indexCount) {
+        Pending p;
+        p.state = st;
+        p.mode = mode;
+        p.baseVertex = GLint(pendingVertices_.size());
+        p.firstIndex = pendingIndices_.size();
+        p.indexCount = GLsizei(indexCount);
+        pendingVertices_.insert(pendingVertices_.end(), vertices, vertices + vertexCount);
+        pendingIndices_.insert(pendingIndices_.end(), indices, indices + indexCount);
+        pending_.push_back(p);
+    }
+
+    // Draws every recorded batch, in order, from one upload of their
+    // vertices and indices.
+    void submit() {
+        if (pending_.empty()) return;
+        glBindFramebuffer(GL_FRAMEBUFFER, fbo_);
+        glViewport(0, 0, kW, kH);
+        glUseProgram(program_);
+        glBindVertexArray(vao_);
+        glBindBuffer(GL_ARRAY_BUFFER, vbo_);
+        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(pendingVertices_.size() * sizeof(GfxVertex)), pendingVertices_.data(),
+                     GL_STREAM_DRAW);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(pendingIndices_.size() * sizeof(uint32_t)),
+                     pendingIndices_.data(), GL_STREAM_DRAW);
+        int lastMode = -1, lastAlphaTest = -1;
+        GLuint lastSampler = ~0u;
+        for (const Pending& p : pending_) {
+            const GfxDrawState& st = p.state;
+            const bool opaque = gfxfx::IsOpaque(st.effect);
+            if (opaque) {
+                if (blendOn_) glDisable(GL_BLEND);
+                blendOn_ = false;
+            } else {
+                if (!blendOn_) glEnable(GL_BLEND);
+                blendOn_ = true;
+                uint64_t key = st.effect & 0x00FFFFFFu;
+                if (key != lastBlend_) {
+                    GLenum src = BlendFactor(gfxfx::SourceFactor(st.effect), GL_ONE);
+                    GLenum dst = BlendFactor(gfxfx::DestFactor(st.effect), GL_ZERO);
+                    glBlendFuncSeparate(src, dst, src, dst);
+                    glBlendEquation(BlendOperation(gfxfx::Operation(st.effect)));
+                    lastBlend_ = key;
+                }
+            }
+            const bool modulate = st.modulate || (st.effect & gfxfx::kModulate);
+            const int mode = st.texture == 0 ? 0 : (modulate ? 2 : 1);
+            if (mode != lastMode) glUniform1i(uMode_, lastMode = mode);
+            const int alphaTest = st.alphaTest && !opaque ? 1 : 0;
+            if (alphaTest != lastAlphaTest) glUniform1i(uAlphaTest_, lastAlphaTest = alphaTest);
+            if (mode != 0) {
+                glActiveTexture(GL_TEXTURE0);
+                if (boundTexture_ != st.texture) {
+                    glBindTexture(GL_TEXTURE_2D, st.texture);
+                    boundTexture_ = st.texture;
+                }
+                const GLuint sampler = samplers_[st.linearFilter ? 1 : 0];
+                if (sampler != lastSampler) glBindSampler(0, lastSampler = sampler);
+            }
+            glDrawElementsBaseVertex(p.mode, p.indexCount, GL_UNSIGNED_INT,
+                                     reinterpret_cast<const void*>(p.firstIndex * sizeof(uint32_t)), p.baseVertex);
         }
-        if (!slanted_.empty()) {
-            upload(slanted_.data(), slanted_.size(), slantedIndices_.data(), slantedIndices_.size());
-            glDrawElements(GL_LINES, GLsizei(slantedIndices_.size()), GL_UNSIGNED_INT, nullptr);
-        }
+        pending_.clear();
+        pendingVertices_.clear();
+        pendingIndices_.clear();
     }
 
     void release() {
@@ -487,6 +517,17 @@ private:
     uint64_t spareTexels_ = 0;
     std::vector<GfxVertex> lineQuads_, slanted_;
     std::vector<uint32_t> lineQuadIndices_, slantedIndices_;
+    // Batches recorded since the last submit.
+    struct Pending {
+        GfxDrawState state;
+        GLenum mode = GL_TRIANGLES;
+        GLint baseVertex = 0;
+        size_t firstIndex = 0;
+        GLsizei indexCount = 0;
+    };
+    std::vector<Pending> pending_;
+    std::vector<GfxVertex> pendingVertices_;
+    std::vector<uint32_t> pendingIndices_;
 };
 
 }  // namespace

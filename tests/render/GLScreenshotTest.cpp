@@ -11,6 +11,7 @@
 
 #include "platform/Bitmap.h"
 #include "platform/FileSystem.h"
+#include "platform/Graphics.h"
 #include "platform/Png.h"
 #include "platform/Window.h"
 #include "render/RenderCanvas.h"
@@ -308,6 +309,43 @@ TEST_F(GLRendering, ReleasedTexturesTakeTheNextPictureInFull) {
     EXPECT_EQ(at(20, 10), kWhite);
     EXPECT_EQ(at(20, 11), 0xFF808080u);
     EXPECT_EQ(at(21, 10), 0xFF000000u);
+}
+
+// Batches drawn in a frame show each texture as it was when they were drawn,
+// even when the texture is refilled, released or handed to a new picture
+// before the frame ends.
+TEST_F(GLRendering, BatchesKeepTheTexturesTheyWereDrawnWith) {
+    GraphicsBackend& gfx = window->Graphics();
+    auto solid = [](uint32_t c) { return std::vector<uint32_t>(4, c); };
+    auto quad = [&](GfxTexture t, float x) {
+        // A 2 x 2 texture one to one on the pixels (x, 10) to (x + 1, 11).
+        const GfxVertex v[4] = {{x - 0.5f, 9.5f, 0, 0, kWhite},
+                                {x + 1.5f, 9.5f, 1, 0, kWhite},
+                                {x + 1.5f, 11.5f, 1, 1, kWhite},
+                                {x - 0.5f, 11.5f, 0, 1, kWhite}};
+        const uint32_t idx[6] = {0, 1, 2, 0, 2, 3};
+        GfxDrawState st;
+        st.texture = t;
+        gfx.DrawBatch(st, v, 4, idx, 6);
+    };
+    const GfxTexture red = gfx.CreateTexture(2, 2, solid(0xFFFF0000).data());
+    ASSERT_NE(red, 0u);
+    gfx.BeginFrame(true, 0xFF000000);
+    quad(red, 10);
+    ASSERT_TRUE(gfx.UpdateTexture(red, 2, 2, solid(0xFF00FF00).data()));
+    quad(red, 20);
+    gfx.DeleteTexture(red);  // kept for the next texture of its size
+    const GfxTexture blue = gfx.CreateTexture(2, 2, solid(0xFF0000FF).data());
+    quad(blue, 30);
+    gfx.EndFrame();
+    std::vector<uint32_t> frame;
+    ASSERT_TRUE(gfx.ReadFrame(frame));
+    auto at = [&](int x, int y) { return frame[size_t(y) * 1024 + size_t(x)]; };
+    EXPECT_EQ(at(11, 11), 0xFFFF0000u);
+    EXPECT_EQ(at(21, 11), 0xFF00FF00u);
+    EXPECT_EQ(at(31, 11), 0xFF0000FFu);
+    EXPECT_EQ(at(12, 11), 0xFF000000u);
+    gfx.DeleteTexture(blue);
 }
 
 }  // namespace
