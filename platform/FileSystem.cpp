@@ -152,7 +152,7 @@ std::optional<std::string> resolve(std::string_view path) {
         i = j + 1;
     }
     if (cur.size() > 1 && cur.back() == '/') cur.pop_back();
-    if (cur.empty()) cur = ".";
+    if (cur.empty()) cur.push_back('.');  // the current folder
     if (!statPath(cur, st)) return std::nullopt;
     return cur;
 }
