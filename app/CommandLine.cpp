@@ -44,6 +44,12 @@ bool ParseCommandLine(int argc, const char* const* argv, PlayerOptions& out, std
             return true;
         };
         std::string key = a.substr(0, a.find('='));
+        // Switches take no value: "--fast=0" would otherwise turn fast mode on.
+        if (key != a && (key == "--help" || key == "-h" || key == "--version" || key == "--headless" ||
+                         key == "--fast" || key == "--windowed")) {
+            error = "option " + key + " takes no value, got '" + a + "'";
+            return false;
+        }
         if (key == "--help" || key == "-h") {
             out.showHelp = true;
         } else if (key == "--version") {
@@ -150,14 +156,19 @@ Options:
                         before the exit hook runs)
   --screenshot TICK:FILE.png
                         save the 1024 x 768 frame drawn right after process
-                        tick TICK (both forms repeatable; a frame that is
-                        never reached is reported and the exit status is 1)
+                        tick TICK (0: the first frame, before any tick; both
+                        forms repeatable; a frame that is never reached is
+                        reported and the exit status is 1)
   --windowed, /TESTMODE stay in a window (never switch to full screen)
   --help                show this text
   --version             show the version
 
 Keys while playing: Alt+Enter switches between window and full screen.
 Script errors are appended to nimbel.err in the game folder.
+
+Exit status: 0 when the game closed (by the window, ExitGame or --max-ticks),
+1 when start-up failed or a screenshot was not saved, 2 for wrong usage (a bad
+option, a missing game file or an unreadable --input file).
 )";
 }
 

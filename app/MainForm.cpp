@@ -109,6 +109,8 @@ int TFormMain::Run() {
         hasReplay_ = true;
     }
     if (!FormCreate()) return 1;
+    // "0:FILE" is the first frame, drawn before any tick has run.
+    if (!shots_.empty() && shots_.front().tick == 0) captureAfterTick_ = 0;
     if (opts_.maxTicks == 0) closing_ = true;
     while (!closing_) {
         handleWindowEvents();
@@ -274,8 +276,20 @@ void TFormMain::FormPaint() {
 void TFormMain::renderLayers(TNBElement* e, double ox, double oy) {
     TNBDB* root = ctx_->Root();
     if (!e || !root) return;
-    for (int32_t layer = root->LowLayer(); layer <= root->HighLayer(); ++layer)
+    // The layers between used ones still make a pass each, because image
+    // lists draw on every pass (a translucent entry grows more opaque with
+    // the width of the range). A gap wider than kMaxEmptyPasses (a damaged
+    // game's Order) is cut short: 8-bit blending has stopped changing by then.
+    constexpr int64_t kMaxEmptyPasses = 1024;
+    int32_t layer = root->LowLayer();
+    for (;;) {
         e->Render(layer, 0xFFFFFFFFu, ox, oy, 0);
+        int32_t next = layer;
+        if (!root->NextLayerUp(layer, next)) break;
+        const int64_t gap = std::min<int64_t>(int64_t(next) - layer - 1, kMaxEmptyPasses);
+        for (int64_t i = 1; i <= gap; ++i) e->Render(int32_t(layer + i), 0xFFFFFFFFu, ox, oy, 0);
+        layer = next;
+    }
 }
 
 TNBElement* TFormMain::loadingScreen() {
@@ -322,7 +336,10 @@ void TFormMain::deliverReplay(int64_t tick) {
             case ReplayEvent::Type::Down: FormMouseDown(e.x, e.y, ssLeft); break;
             case ReplayEvent::Type::Up: FormMouseUp(e.x, e.y); break;
             case ReplayEvent::Type::Key: {
-                uint32_t shift = (e.alt ? ssAlt : 0u) | (e.shift ? ssShift : 0u) | (e.ctrl ? ssCtrl : 0u);
+                // A replayed press not yet released holds the button, as the
+                // window's shift state would report it.
+                uint32_t shift = (e.alt ? ssAlt : 0u) | (e.shift ? ssShift : 0u) | (e.ctrl ? ssCtrl : 0u) |
+                                 (buttonsHeld_ > 0 ? ssLeft : 0u);
                 FormKeyDown(e.code, shift);
                 break;
             }
@@ -449,8 +466,9 @@ void TFormMain::FormMouseMove(int x, int y) {
     TNBDB* root = ctx_->Root();
     if (!ui.currentScreen || !root) return;
     TNBElement* hit = nullptr;
-    for (int32_t layer = root->HighLayer(); layer >= root->LowLayer() && !hit; --layer)
-        hit = ui.currentScreen->HitTest(layer, x, y, 0, 0);
+    int32_t layer = root->HighLayer();
+    do hit = ui.currentScreen->HitTest(layer, x, y, 0, 0);
+    while (!hit && root->NextLayerDown(layer, layer));
     if (!(ui.mouseDown && ui.hovered && ui.hovered->MsKeep())) {
         if (hit != ui.hovered) {
             if (ui.hovered) ui.hovered->MouseOut();

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -81,6 +82,13 @@ public:
     int32_t LowLayer() const { return lowLayer_; }
     int32_t HighLayer() const { return highLayer_; }
     void WidenLayers(int32_t order);
+    // Walking the layer range from LowLayer up (or HighLayer down) need only
+    // stop at the layers some element ever used: nothing draws or is hit on
+    // the others, and a damaged game's Order near the 32-bit limits must not
+    // turn one frame into billions of empty passes. Each answers the next
+    // used layer beyond `layer` inside the range, false at its end.
+    bool NextLayerUp(int32_t layer, int32_t& next) const;
+    bool NextLayerDown(int32_t layer, int32_t& next) const;
 
     // ---- settings and volumes
     int32_t SoundVolume() const;
@@ -134,6 +142,7 @@ private:
     std::unique_ptr<TParticleManager> particles_;
     int32_t lowLayer_ = 0;
     int32_t highLayer_ = 0;
+    std::set<int32_t> usedLayers_{0};
 };
 
 }  // namespace nb

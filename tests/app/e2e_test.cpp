@@ -85,6 +85,18 @@ TEST(PlayerCommandLine, HelpVersionAndUnknownOptions) {
     EXPECT_EQ(o.screenshots[1].path, "a.png");
     EXPECT_EQ(o.screenshots[2].tick, nb::ScreenshotRequest::kAtEnd);
     EXPECT_EQ(o.screenshots[2].path, "x:b.png");
+
+    // Switches take no value: "--fast=0" must not quietly mean --fast.
+    for (const char* sw : {"--fast=0", "--headless=no", "--windowed=false", "--help=x"}) {
+        const char* args[] = {"nbplayer", sw};
+        EXPECT_FALSE(nb::ParseCommandLine(2, args, o, error)) << sw;
+        EXPECT_NE(error.find("takes no value"), std::string::npos) << error;
+    }
+    const char* valued[] = {"nbplayer", "--max-ticks=7", "--seed=3", "--fast"};
+    ASSERT_TRUE(nb::ParseCommandLine(4, valued, o, error)) << error;
+    EXPECT_EQ(o.maxTicks, 7);
+    EXPECT_EQ(o.seed, 3u);
+    EXPECT_TRUE(o.fast);
 }
 
 TEST(PlayerEndToEnd, NoGameRunsTheLogoPhaseAndDrawsBlack) {
@@ -309,4 +321,73 @@ TEST(PlayerEndToEnd, LogoFillsWithItsCornerColourAndFades) {
     EXPECT_TRUE(near(out.argb(535, 384), 10, 10, 200)) << std::hex << out.argb(535, 384);
     EXPECT_EQ(gap.argb(535, 384) & 0xFFFFFFu, 0u);
     EXPECT_EQ(gap.argb(10, 10) & 0xFFFFFFu, 0u);
+}
+
+// Every layer from the lowest to the highest makes a drawing pass, also the
+// layers no element uses, and an image list draws on each pass: a half
+// transparent entry over black reaches 128, 192, 224 with one, two, three
+// passes. An Order at the 32-bit limit still lets the frame end, and the
+// element on that layer is drawn and takes the mouse.
+TEST(PlayerEndToEnd, ImageListsDrawOnEveryLayerPass) {
+    TempDir dir;
+    ASSERT_TRUE(nb::WritePng(dir.file("r.png"), 20, 20, std::vector<uint32_t>(400, 0xFFFF0000u)));
+    for (int32_t far : {1, 2, INT32_MAX}) {
+        SCOPED_TRACE(far);
+        GameNode screen("TNBScreen");
+        screen.set("exShow", "List.ELEMENTS := '11;';");
+        screen.add(GameNode("TNBImList")
+                       .set("Key", 10)
+                       .set("Id", "List")
+                       .set("X", 100)
+                       .set("Y", 100)
+                       .set("SizeX", 100)
+                       .set("SizeY", 100)
+                       .set("ColCount", 1)
+                       .set("RowCount", 1));
+        screen.add(GameNode("TNBImage").set("Key", 11).set("Id", "E").set("imImage", "r.png").set("Vis", false).set("hxTrans", 128));
+        screen.add(GameNode("TNBShape")
+                       .set("Key", 12)
+                       .set("Id", "Far")
+                       .set("rX", 900.0)
+                       .set("SizeX", 10)
+                       .set("SizeY", 10)
+                       .set("hxDrawFx", 1)
+                       .set("Order", far)
+                       .set("exMouseIn", "SetIni('T', 'far', 'in');"));
+        ASSERT_TRUE(dir.writeGame("g.nbf", baseGame(std::move(screen))));
+        ASSERT_TRUE(dir.write("s.ini", ""));
+        ASSERT_TRUE(dir.write("in.txt", "103 move 905 5\n"));
+        ASSERT_EQ(run(dir, "--headless --fast --max-ticks 104 --input in.txt --screenshot 104:a.png g.nbf"), 0)
+            << dir.read("player.log");
+        EXPECT_NE(dir.read("s.ini").find("far=in"), std::string::npos);
+        if (drawingDisabled(dir)) GTEST_SKIP() << "no OpenGL context here: " << dir.read("player.log");
+        nb::Bitmap shot;
+        ASSERT_TRUE(loadPng(dir.file("a.png"), shot));
+        const int red = int(shot.argb(150, 150) >> 16 & 0xFF);
+        EXPECT_NEAR(red, far == 1 ? 192 : far == 2 ? 224 : 255, 2);
+        EXPECT_EQ(shot.argb(905, 5) & 0xFFFFFFu, 0xFFFFFFu);
+    }
+}
+
+TEST(PlayerEndToEnd, ScreenshotAtTickZeroIsTheFrameBeforeAnyTick) {
+    TempDir dir;
+    ASSERT_TRUE(dir.writeGame("g.nbf", baseGame(GameNode("TNBScreen"))));
+    ASSERT_EQ(std::system(("mkdir -p '" + dir.path() + "logos'").c_str()), 0);
+    const auto jpg = nb::testpics::Jpeg(64, 32, nb::testpics::Flat(64, 32, 0x0A0AC8u), 100);
+    ASSERT_TRUE(nb::fs::writeFile(dir.file("logos/logo1.jpg"), jpg.data(), jpg.size()));
+
+    // With no tick at all the frame of tick 0 is still there to take.
+    ASSERT_EQ(run(dir, "--headless --fast --max-ticks 0 --screenshot 0:none.png g.nbf"), 0) << dir.read("player.log");
+    EXPECT_TRUE(nb::fs::fileExists(dir.file("none.png")));
+
+    // Tick 1 finds the logo, whose corner colour fills the frame after it;
+    // the frame of tick 0 comes before and is black.
+    ASSERT_EQ(run(dir, "--headless --fast --max-ticks 3 --screenshot 1:one.png --screenshot 0:zero.png g.nbf"), 0)
+        << dir.read("player.log");
+    if (drawingDisabled(dir)) GTEST_SKIP() << "no OpenGL context here: " << dir.read("player.log");
+    nb::Bitmap zero, one;
+    ASSERT_TRUE(loadPng(dir.file("zero.png"), zero));
+    ASSERT_TRUE(loadPng(dir.file("one.png"), one));
+    EXPECT_EQ(zero.argb(10, 10) & 0xFFFFFFu, 0u) << std::hex << zero.argb(10, 10);
+    EXPECT_NEAR(int(one.argb(10, 10) & 0xFF), 200, 6) << std::hex << one.argb(10, 10);
 }

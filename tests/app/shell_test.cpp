@@ -419,3 +419,29 @@ TEST(ShellRun, MaxTicksRunsExactlyThatManyTicks) {
         EXPECT_NE(dir.read("s.ini").find("exit=yes"), std::string::npos) << n;
     }
 }
+
+// A replayed press that is not yet released holds the button for the keys
+// that follow, as the window's shift state would: Alt+Enter then leaves the
+// window mode alone, and after the release it switches.
+TEST(ShellInput, ReplayedKeysSeeTheHeldButton) {
+    TempDir dir;
+    GameNode game = GameNode("TNBDB").set("Key", 1).set("InitScreen", 2).set("IniFile", "s.ini")
+                        .set("exInit", "N := 0;")
+                        .set("exKeyDown", "N := N + 1; SetIni('T', 'k' + IntToStr(N), IntToStr(FULLSCREEN));")
+                        .add(GameNode("TNBScreen").set("Key", 2).set("Id", "Main"));
+    ASSERT_TRUE(dir.writeGame("g.nbf", game));
+    ASSERT_TRUE(dir.write("s.ini", "[Def]\r\nFS=0\r\n"));
+    ASSERT_TRUE(dir.write("in.txt", "103 down 5 5\n104 key 13 alt\n105 up 5 5\n106 key 13 alt\n"));
+    nb::PlayerOptions o;
+    o.headless = true;
+    o.fast = true;
+    o.maxTicks = 106;
+    o.inputFile = dir.file("in.txt");
+    o.gamePath = dir.file("g.nbf");
+    nb::TFormMain form(o);
+    EXPECT_EQ(form.Run(), 0);
+    nb::IniFile ini = nb::IniFile::fromFile(dir.file("s.ini"));
+    EXPECT_EQ(ini.readString("T", "k1", ""), "0");
+    EXPECT_EQ(ini.readString("T", "k2", ""), "1");
+    EXPECT_EQ(ini.readString("Def", "FS", ""), "1");
+}

@@ -394,6 +394,20 @@ TEST(SceneElement, OrderWidensTheRootsLayerRange) {
     EXPECT_EQ(w.root->HighLayer(), 3);
     SceneWorld::Set(s, "Order", TPropValue::Int(1));
     EXPECT_EQ(w.root->HighLayer(), 3) << "the range only ever widens";
+
+    // The layer walk visits every layer ever used, once, in order, and ends
+    // even at the limits of the 32-bit range (a damaged game's Order).
+    SceneWorld::Set(s, "Order", TPropValue::Int(INT32_MAX));
+    SceneWorld::Set(e, "Order", TPropValue::Int(INT32_MIN));
+    std::vector<int32_t> up, down;
+    int32_t layer = w.root->LowLayer();
+    do up.push_back(layer);
+    while (w.root->NextLayerUp(layer, layer) && up.size() < 10);
+    layer = w.root->HighLayer();
+    do down.push_back(layer);
+    while (w.root->NextLayerDown(layer, layer) && down.size() < 10);
+    EXPECT_EQ(up, (std::vector<int32_t>{INT32_MIN, -2, 0, 1, 3, INT32_MAX}));
+    EXPECT_EQ(down, (std::vector<int32_t>{INT32_MAX, 3, 1, 0, -2, INT32_MIN}));
 }
 
 TEST(SceneContext, RandomGeneratorSequence) {
