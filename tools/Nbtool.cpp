@@ -1,5 +1,6 @@
 #include "tools/Nbtool.h"
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <map>
@@ -16,6 +17,13 @@
 namespace nb {
 
 namespace {
+
+// Why an archive did not open: a missing file and a file that is no archive
+// (or a damaged one) call for different remedies.
+std::string archiveOpenError(const std::string& path) {
+    if (fs::fileExists(path)) return path + " is not a resource archive, or it is damaged";
+    return "cannot read the archive " + path;
+}
 
 constexpr int kOk = 0;
 constexpr int kFailed = 1;
@@ -70,7 +78,8 @@ const char* const kPackHelp =
     "FILE alone is stored under its file name; KEY=FILE under KEY (split at the\n"
     "first '=', so write KEY=FILE for a file whose name holds '='). --font stores a\n"
     "ready font payload as a font record (kind 3); it must parse as one. Keys may\n"
-    "not repeat, letter case ignored.\n"
+    "not repeat, letter case ignored. Games name records with backslashes, as in\n"
+    "sounds\\door.wav=door.wav; a key holding '/' is packed as given, with a warning.\n"
     "\n"
     "Record headers carry the date (days since 30 December 1899, local time, or\n"
     "SOURCE_DATE_EPOCH when set) and a checksum of the unpacked data: CRC-32,\n"
@@ -222,7 +231,7 @@ int archiveList(const Args& a, NbtoolContext& ctx) {
     ar.OpenMode = TOpenModes::opReadOnly;
     ar.SetFileName(a.positional[0]);
     if (!ar.Open()) {
-        ctx.err << "nbtool: cannot read the archive " << a.positional[0] << "\n";
+        ctx.err << "nbtool: " << archiveOpenError(a.positional[0]) << "\n";
         return kFailed;
     }
     size_t width = 3;
@@ -271,7 +280,7 @@ int archiveExtract(const Args& a, NbtoolContext& ctx) {
     ar.OpenMode = TOpenModes::opReadOnly;
     ar.SetFileName(a.positional[0]);
     if (!ar.Open()) {
-        ctx.err << "nbtool: cannot read the archive " << a.positional[0] << "\n";
+        ctx.err << "nbtool: " << archiveOpenError(a.positional[0]) << "\n";
         return kFailed;
     }
     std::vector<std::string> keys;
@@ -341,6 +350,14 @@ int archivePack(const Args& a, NbtoolContext& ctx) {
         std::string keyText = eq == std::string::npos ? fs::fileNameOf(item.argText) : item.argText.substr(0, eq);
         std::string key;
         if (!gameKey(keyText, key, ctx.err)) return kUsage;
+        // The player asks for sounds\x.wav or logos\logo1.jpg with
+        // backslashes and compares keys byte for byte apart from letter case.
+        if (keyText.find('/') != std::string::npos) {
+            std::string hint = keyText;
+            std::replace(hint.begin(), hint.end(), '/', '\\');
+            ctx.err << "nbtool: warning: the key \"" << keyText << "\" holds '/'; games name records with '\\' (\""
+                    << hint << "\")\n";
+        }
         for (const ArchiveEntry& e : w.entries())
             if (iequalsAscii(e.key, key)) {
                 ctx.err << "nbtool: the key \"" << keyText << "\" is given twice\n";
@@ -478,6 +495,13 @@ int gameDump(const Args& a, NbtoolContext& ctx) {
         return kFailed;
     }
     GameNode game = ReadGame(*bytes);
+    // A file that does not even begin with a class name (an empty file, a
+    // JSON text, a picture) is no game file; dumping it raw would pass off a
+    // wrong file as a damaged game.
+    if (game.raw && game.cls.empty()) {
+        ctx.err << "nbtool: " << a.positional[0] << " is not a game file: it does not begin with a class name\n";
+        return kFailed;
+    }
     if (size_t raw = countRaw(game))
         ctx.err << "nbtool: note: " << raw << " record(s) of unknown class or with damaged bytes kept raw\n";
     std::string text = GameToJson(game);

@@ -48,6 +48,26 @@ TEST(Nbtool, ArchivePackListExtractAndFontBake) {
     EXPECT_EQ(a.RecordKey(1), "Pics\\\xC6.bin");  // Windows-1251 in the archive
     EXPECT_EQ(a.Record(0)->date, 44000.0);
 
+    // A key with '/' packs as given but warns: the game would ask for '\'.
+    r = nbtool({"archive", "pack", "-o", dir.file("slash.res"), "sounds/a.wav=" + dir.file("a.txt")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "warning: the key \"sounds/a.wav\"")) << r.err;
+    EXPECT_TRUE(contains(r.err, "(\"sounds\\a.wav\")")) << r.err;
+    EXPECT_TRUE(nbtool({"archive", "pack", "-o", dir.file("back.res"), "sounds\\a.wav=" + dir.file("a.txt")})
+                    .err.empty());
+
+    // A missing archive and a file that is none are told apart.
+    r = nbtool({"archive", "list", dir.file("nothing.res")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "cannot read the archive")) << r.err;
+    for (const char* cmd : {"list", "extract"}) {
+        std::vector<std::string> args = {"archive", cmd, dir.file("a.txt")};
+        if (cmd[0] == 'e') args.insert(args.end(), {"-o", dir.file("x")});
+        r = nbtool(args);
+        EXPECT_EQ(r.status, 1) << cmd;
+        EXPECT_TRUE(contains(r.err, "a.txt is not a resource archive, or it is damaged")) << r.err;
+    }
+
     r = nbtool({"archive", "list", res});
     ASSERT_EQ(r.status, 0);
     EXPECT_TRUE(contains(r.out, "Pics\\\xD0\x96.bin"));
@@ -129,6 +149,19 @@ TEST(Nbtool, GameDumpBuildAndHelp) {
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.err, dir.file("bad.json") + ":3:24: error: unknown property \"Keys\"")) << r.err;
     EXPECT_FALSE(fs::fileExists(dir.file("bad.nbf")));
+
+    // A file that is no game at all fails; a damaged game still dumps raw.
+    for (const char* notGame : {"", "{\"class\":\"TNBDB\"}"}) {
+        writeBytes(dir.file("not.nbf"), bytesOf(notGame));
+        r = nbtool({"game", "dump", dir.file("not.nbf")});
+        EXPECT_EQ(r.status, 1) << notGame;
+        EXPECT_TRUE(contains(r.err, "is not a game file")) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    }
+    writeBytes(dir.file("cut.nbf"), std::vector<uint8_t>(game.begin(), game.begin() + 20));
+    r = nbtool({"game", "dump", dir.file("cut.nbf")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "\"raw\"")) << r.out;
 
     // Help for every command and subcommand; wrong usage answers 2.
     for (std::vector<std::string> help : std::vector<std::vector<std::string>>{
