@@ -189,12 +189,19 @@ bool dirExists(std::string_view path) {
 std::optional<std::vector<uint8_t>> readFile(std::string_view path) {
     auto r = resolve(path);
     if (!r) return std::nullopt;
-    const int fd = ::open(r->c_str(), O_RDONLY | O_CLOEXEC);
+    // Only regular files are read: a pipe would block the player for good and
+    // a device such as /dev/zero never ends. Opening without blocking keeps a
+    // pipe with no writer from stalling the open itself.
+    const int fd = ::open(r->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return std::nullopt;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     // Sized once from the file's length, then read straight into place; a
     // file that grows meanwhile is still read to its end.
-    struct stat st;
-    size_t capacity = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? size_t(st.st_size) : 0;
+    size_t capacity = size_t(st.st_size);
     std::vector<uint8_t> data(capacity + 1);
     size_t size = 0;
     for (;;) {
@@ -344,7 +351,9 @@ bool RangeReader::open(std::string_view path) {
     if (path.empty()) return false;
     const std::optional<std::string> real = resolve(path);
     if (!real) return false;
-    const int fd = ::open(real->c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking, so a pipe with no writer is refused below instead of
+    // stalling the open.
+    const int fd = ::open(real->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -1,5 +1,6 @@
 #include "platform/IniFile.h"
 
+#include <cctype>
 #include <cstdlib>
 
 #include "platform/FileSystem.h"
@@ -86,7 +87,21 @@ int IniFile::keyLine(int s, std::string_view key) const {
     return -1;
 }
 
+bool IniFile::refresh() const {
+    if (!writeThrough_) return true;
+    std::optional<std::string> text;
+    if (fs::fileExists(path_)) {
+        text = fs::readFileString(path_);
+        if (!text) return false;
+    }
+    IniFile fresh = fromText(text ? *text : std::string());
+    lines_ = std::move(fresh.lines_);
+    defaultEol_ = fresh.defaultEol_;
+    return true;
+}
+
 std::optional<std::string> IniFile::find(std::string_view section, std::string_view key) const {
+    if (!refresh()) return std::nullopt;
     int s = sectionLine(section);
     if (s < 0) return std::nullopt;
     int k = keyLine(s, key);
@@ -123,7 +138,13 @@ int32_t IniFile::readInteger(std::string_view section, std::string_view key, int
         base = 16;
         start += 2;
     }
+    // The digits follow the one sign and the one prefix at once: "--5",
+    // "- 5" or "$0x10" are no numbers.
     if (start >= s.size()) return def;
+    for (size_t i = start; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (base == 16 ? !std::isxdigit(c) : !std::isdigit(c)) return def;
+    }
     char* end = nullptr;
     long long n = std::strtoll(s.c_str() + start, &end, base);
     if (*end != '\0') return def;
@@ -136,9 +157,10 @@ bool IniFile::readBool(std::string_view section, std::string_view key, bool def)
     return readInteger(section, key, def ? 1 : 0) != 0;
 }
 
-bool IniFile::sectionExists(std::string_view section) const { return sectionLine(section) >= 0; }
+bool IniFile::sectionExists(std::string_view section) const { return refresh() && sectionLine(section) >= 0; }
 
 bool IniFile::writeString(std::string_view section, std::string_view key, std::string_view value) {
+    if (!refresh()) return false;
     std::string line = std::string(trimView(key)) + "=" + std::string(value);
     int s = sectionLine(section);
     if (s < 0) {

@@ -60,10 +60,15 @@ private:
     // Index of the key line inside the section starting at header `s`, or -1.
     int keyLine(int s, std::string_view key) const;
     bool save() const;
+    // A write-through file is read again before every look-up and write, so
+    // changes made on disk meanwhile (the file deleted by a script, edited by
+    // another program) are followed, never overwritten. False when the file
+    // exists but cannot be read.
+    bool refresh() const;
 
-    std::vector<Line> lines_;
+    mutable std::vector<Line> lines_;
     std::string path_;
-    std::string defaultEol_ = "\r\n";
+    mutable std::string defaultEol_ = "\r\n";
     bool writeThrough_ = false;
 };
 

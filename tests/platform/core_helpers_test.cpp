@@ -37,6 +37,10 @@ TEST(IniFile, ReadsBothLineEndingsIgnoringCaseAndBlanks) {
     EXPECT_EQ(lf.readString("MENU", "title", ""), "Start game");
     EXPECT_EQ(lf.readInteger("Menu", "Num", 0), 31);
     EXPECT_EQ(lf.readInteger("Menu", "Bad", 7), 7);  // not a number: default
+    IniFile odd = IniFile::fromText("[N]\na=--5\nb=+-5\nc=- 5\nd=$0x10\ne=0x\nf=-\ng=99999999999\nh=-$10\ni=0x-5\n");
+    for (const char* k : {"a", "b", "c", "d", "e", "f", "g", "i"})
+        EXPECT_EQ(odd.readInteger("N", k, 7), 7) << k;
+    EXPECT_EQ(odd.readInteger("N", "h", 7), -16);
     EXPECT_FALSE(lf.find("Menu", "Missing").has_value());
     EXPECT_FALSE(lf.find("Nowhere", "Title").has_value());
 }
@@ -58,6 +62,17 @@ TEST(IniFile, WriteThroughRewritesOnlyTheChangedLine) {
     IniFile fresh = IniFile::writeThrough(s.dir + "fresh.ini");
     ASSERT_TRUE(fresh.writeString("Def", "Snd", "30"));
     EXPECT_EQ(*fs::readFileString(s.dir + "fresh.ini"), "[Def]\r\nSnd=30\r\n");
+    // The file on disk is followed: a deleted file starts afresh, another
+    // writer's lines are kept and read.
+    ASSERT_TRUE(fs::removeFile(path));
+    EXPECT_EQ(ini.readInteger("Def", "Muz", 5), 5);
+    ASSERT_TRUE(ini.writeString("Def", "Snd", "9"));
+    EXPECT_EQ(*fs::readFileString(path), "[Def]\r\nSnd=9\r\n");
+    std::string edited = "[Def]\r\nSnd=9\r\nMuz=4\r\n";
+    ASSERT_TRUE(fs::writeFile(path, edited.data(), edited.size()));
+    EXPECT_EQ(ini.readInteger("Def", "Muz", 5), 4);
+    ASSERT_TRUE(ini.writeString("Def", "FS", "0"));
+    EXPECT_EQ(*fs::readFileString(path), "[Def]\r\nSnd=9\r\nMuz=4\r\nFS=0\r\n");
     // An LF-only file stays LF-only.
     std::string lf = "[Def]\nSnd=1\n";
     ASSERT_TRUE(fs::writeFile(s.dir + "lf.ini", lf.data(), lf.size()));
@@ -103,6 +118,25 @@ TEST(FileSystem, ResolvesAnyCaseAndBackslashes) {
     ASSERT_TRUE(fs::appendFile(s.dir + "LOG.TXT", "b\r\n"));
     EXPECT_EQ(*fs::readFileString(s.dir + "log.txt"), "a\r\nb\r\n");
     EXPECT_TRUE(fs::removeFile(s.dir + "missing.txt"));
+}
+
+TEST(FileSystem, ReadsOnlyRegularFiles) {
+    // A companion file that is a pipe, a device or a folder reads as missing
+    // instead of blocking or filling memory.
+    Scratch s;
+    ASSERT_EQ(::mkfifo((s.dir + "pipe.ini").c_str(), 0644), 0);
+    ASSERT_EQ(::symlink("/dev/zero", (s.dir + "zero.ini").c_str()), 0);
+    ASSERT_EQ(::mkdir((s.dir + "dir.ini").c_str(), 0755), 0);
+    EXPECT_FALSE(fs::readFile(s.dir + "pipe.ini").has_value());
+    EXPECT_FALSE(fs::readFile(s.dir + "ZERO.ini").has_value());
+    EXPECT_FALSE(fs::readFile(s.dir + "dir.ini").has_value());
+    fs::RangeReader pipe;
+    EXPECT_FALSE(pipe.open(s.dir + "pipe.ini"));
+    bool loaded = true;
+    EXPECT_EQ(IniFile::fromFile(s.dir + "pipe.ini", &loaded).text(), "");
+    EXPECT_FALSE(loaded);
+    ASSERT_TRUE(fs::writeFile(s.dir + "plain.ini", "[Def]", 5));
+    EXPECT_EQ(*fs::readFileString(s.dir + "plain.ini"), "[Def]");
 }
 
 // Names in another letter case are looked up in remembered folder listings;
