@@ -265,14 +265,12 @@ void TNBDB::LookupSound(std::string_view name, std::string& fileName, int32_t& v
 // ------------------------------------------------------------ loading
 
 void TNBDB::WidenLayers(int32_t order) {
-    lowLayer_ = std::min(lowLayer_, order);
-    highLayer_ = std::max(highLayer_, order);
     usedLayers_.insert(order);
 }
 
 bool TNBDB::NextLayerUp(int32_t layer, int32_t& next) const {
     auto it = usedLayers_.upper_bound(layer);
-    if (it == usedLayers_.end() || *it > highLayer_) return false;
+    if (it == usedLayers_.end()) return false;
     next = *it;
     return true;
 }
@@ -281,7 +279,6 @@ bool TNBDB::NextLayerDown(int32_t layer, int32_t& next) const {
     auto it = usedLayers_.lower_bound(layer);
     if (it == usedLayers_.begin()) return false;
     --it;
-    if (*it < lowLayer_) return false;
     next = *it;
     return true;
 }

@@ -79,8 +79,8 @@ public:
     void ApplyState(std::string_view bytes);
 
     // ---- layers
-    int32_t LowLayer() const { return lowLayer_; }
-    int32_t HighLayer() const { return highLayer_; }
+    int32_t LowLayer() const { return *usedLayers_.begin(); }
+    int32_t HighLayer() const { return *usedLayers_.rbegin(); }
     void WidenLayers(int32_t order);
     // Walking the layer range from LowLayer up (or HighLayer down) need only
     // stop at the layers some element ever used: nothing draws or is hit on
@@ -140,8 +140,8 @@ private:
     std::optional<std::string> statePath_;
     TNBIm* particleImage_ = nullptr;
     std::unique_ptr<TParticleManager> particles_;
-    int32_t lowLayer_ = 0;
-    int32_t highLayer_ = 0;
+    // Every Order ever set, and layer 0: the range runs from the first to
+    // the last.
     std::set<int32_t> usedLayers_{0};
 };
 

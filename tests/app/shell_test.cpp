@@ -2,6 +2,9 @@
 // mode requests, driven tick by tick with the fast timer.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <utility>
+
 #include "TestGame.h"
 #include "app/MainForm.h"
 #include "platform/FileSystem.h"
@@ -44,6 +47,15 @@ struct Shell {
 
 GameNode simpleGame() {
     return GameNode("TNBDB").set("Key", 1).set("InitScreen", 2).add(GameNode("TNBScreen").set("Key", 2).set("Id", "Main"));
+}
+
+// A root that keeps its settings in "s.ini", with the given hooks, over one
+// screen.
+GameNode settingsGame(std::initializer_list<std::pair<const char*, const char*>> hooks) {
+    GameNode root = GameNode("TNBDB").set("Key", 1).set("InitScreen", 2).set("IniFile", "s.ini");
+    for (const auto& [name, text] : hooks) root.set(name, text);
+    root.add(GameNode("TNBScreen").set("Key", 2).set("Id", "Main"));
+    return root;
 }
 
 }  // namespace
@@ -293,10 +305,8 @@ TEST(ShellInput, TypedCharactersEditTheTypingTarget) {
 // otherwise it stays and the settings say full screen.
 TEST(ShellWindowMode, AltEnterTogglesAndTestModeSwitchesBack) {
     TempDir dir;
-    GameNode game = GameNode("TNBDB").set("Key", 1).set("InitScreen", 2).set("IniFile", "s.ini")
-                        .set("exInit", "Keys := '';")
-                        .set("exKeyDown", "Keys := Keys + 'k' + IntToStr(KEYDOWNED);")
-                        .add(GameNode("TNBScreen").set("Key", 2).set("Id", "Main"));
+    GameNode game = settingsGame(
+        {{"exInit", "Keys := '';"}, {"exKeyDown", "Keys := Keys + 'k' + IntToStr(KEYDOWNED);"}});
     ASSERT_TRUE(dir.writeGame("g.nbf", game));
     for (bool testMode : {true, false}) {
         SCOPED_TRACE(testMode ? "test mode" : "normal");
@@ -402,9 +412,7 @@ TEST(ShellRun, ExitRequestedWhileLoadingWaitsForTheLoadToEnd) {
 // hook still runs as on any close.
 TEST(ShellRun, MaxTicksRunsExactlyThatManyTicks) {
     TempDir dir;
-    GameNode game = GameNode("TNBDB").set("Key", 1).set("InitScreen", 2).set("IniFile", "s.ini")
-                        .set("exExit", "SetIni('T', 'exit', 'yes');")
-                        .add(GameNode("TNBScreen").set("Key", 2).set("Id", "Main"));
+    GameNode game = settingsGame({{"exExit", "SetIni('T', 'exit', 'yes');"}});
     ASSERT_TRUE(dir.writeGame("g.nbf", game));
     for (int64_t n : {0, 3}) {
         ASSERT_TRUE(dir.write("s.ini", ""));
@@ -425,10 +433,8 @@ TEST(ShellRun, MaxTicksRunsExactlyThatManyTicks) {
 // window mode alone, and after the release it switches.
 TEST(ShellInput, ReplayedKeysSeeTheHeldButton) {
     TempDir dir;
-    GameNode game = GameNode("TNBDB").set("Key", 1).set("InitScreen", 2).set("IniFile", "s.ini")
-                        .set("exInit", "N := 0;")
-                        .set("exKeyDown", "N := N + 1; SetIni('T', 'k' + IntToStr(N), IntToStr(FULLSCREEN));")
-                        .add(GameNode("TNBScreen").set("Key", 2).set("Id", "Main"));
+    GameNode game = settingsGame(
+        {{"exInit", "N := 0;"}, {"exKeyDown", "N := N + 1; SetIni('T', 'k' + IntToStr(N), IntToStr(FULLSCREEN));"}});
     ASSERT_TRUE(dir.writeGame("g.nbf", game));
     ASSERT_TRUE(dir.write("s.ini", "[Def]\r\nFS=0\r\n"));
     ASSERT_TRUE(dir.write("in.txt", "103 down 5 5\n104 key 13 alt\n105 up 5 5\n106 key 13 alt\n"));
